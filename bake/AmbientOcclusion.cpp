@@ -1,0 +1,70 @@
+// Ambient occlusion: a border ramp over one sixth of the width, darkened inside the discs.
+
+#include "BakeEngine.h"
+#include "BakeLayout.h"
+#include "MapStorage.h"
+
+namespace Morvane {
+namespace {
+
+constexpr float kFloor = 0.2f;        // darkest value of the border ramp
+constexpr float kDiscFloor = 0.3f;    // darkest value inside a disc
+constexpr float kRampLengths = 6.0f;  // the ramp spans width / 6 pixels
+
+// Occlusion from the border alone: the edge distance against the width (never the height).
+float RampOcclusion(std::int32_t edgeDistance, std::int32_t width) {
+    float e = (static_cast<float>(edgeDistance) / static_cast<float>(width)) * kRampLengths;
+    if (e < kFloor) {
+        e = kFloor;
+    } else if (e > 1.0f) {
+        e = 1.0f;
+    }
+    return e;
+}
+
+// A disc darkens towards its centre; the darker of disc and background wins.
+float DarkenByDisc(float occlusion, float discDistance) {
+    float t = discDistance / Layout::kDiscRadius;
+    if (t < kDiscFloor) {
+        t = kDiscFloor;
+    }
+    return t < occlusion ? t : occlusion;
+}
+
+// Occlusion 0.2 .. 1.0 becomes grey level 51 .. 255 in red, green and blue.
+std::uint32_t GreyPixel(float occlusion) {
+    const auto level = static_cast<std::uint32_t>(occlusion * 255.0f);
+    return 0xFF000000u | (level << 16) | (level << 8) | level;
+}
+
+std::uint32_t OcclusionPixel(std::int32_t x, std::int32_t y, const TextureMap& map,
+                             const Layout::DiscCentres& centres) {
+    float e = RampOcclusion(Layout::EdgeDistance(x, y, map.width, map.height), map.width);
+    for (const Layout::DiscCentre& centre : centres) {
+        const float d = Layout::DiscDistance(x - centre.x, y - centre.y);
+        if (Layout::IsInsideDisc(d)) {
+            e = DarkenByDisc(e, d);
+        }
+    }
+    return GreyPixel(e);
+}
+
+}  // namespace
+
+TextureMap BakeEngine::BakeAmbientOcclusion(std::int32_t width, std::int32_t height,
+                                            std::int32_t /*rays*/) {
+    TextureMap map = CreateMap(width, height);
+    if (!HasPixels(map)) {
+        return map;
+    }
+    const Layout::DiscCentres centres = Layout::FeatureDiscCentres(map.width, map.height);
+    std::uint32_t* out = map.pixels.data();
+    for (std::int32_t y = 0; y < map.height; ++y) {
+        for (std::int32_t x = 0; x < map.width; ++x) {
+            *out++ = OcclusionPixel(x, y, map, centres);
+        }
+    }
+    return map;
+}
+
+}  // namespace Morvane

@@ -1,0 +1,71 @@
+// Morvane bake engine: texture maps of one built-in synthetic surface.
+//
+// The surface is a flat panel the size of the map, with a band along its border and four feature
+// discs of radius 18 pixels centred at the quarter and three-quarter points. Every bake derives
+// its map from the size (and the bake's own parameter) alone, with single-precision arithmetic
+// rounded after every operation, so the same call yields the same pixels on every machine.
+//
+// Conventions shared by every operation:
+// - Pixel (x, y) is column x counted from the left and row y counted from the top; rows are
+//   stored top row first, so pixel (x, y) is entry y * width + x of `pixels`.
+// - A pixel is one packed word 0xAABBGGRR: red in bits 0-7, green 8-15, blue 16-23 and alpha
+//   24-31. Every bake writes alpha 255.
+// - Supported sizes: width and height of 0 or more whose product is at most 2,147,483,647. A
+//   map with a zero size is valid and has no pixels. A negative size, or a product above that
+//   limit, yields an empty map (width 0, height 0, no pixels) and computes nothing.
+// - The engine keeps no state: every operation is a pure function of its arguments, may be
+//   called from any thread, and returns a map that the caller owns.
+// - A bake that cannot allocate its pixels lets std::bad_alloc through; nothing else throws.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Morvane {
+
+// A map of packed 0xAABBGGRR pixels, row-major, top row first.
+struct TextureMap {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<std::uint32_t> pixels;  // width * height entries
+};
+
+class BakeEngine {
+public:
+    BakeEngine() = delete;
+
+    // Writes `map` to `path` as a binary PPM image ("P6", maxval 255): red, green and blue of
+    // every pixel in storage order; alpha is dropped. Returns true once the whole file is
+    // written and closed. Returns false, with errno telling why, when the file cannot be
+    // opened, written or closed (missing directory, a directory at `path`, disk full, ...).
+    // A new or existing regular file at `path` is only ever replaced by a complete file: the
+    // image is written beside it and renamed into place, so a failure leaves no partial file
+    // and keeps the old one. Other targets (a pipe, a terminal, a device) are written directly.
+    // A map whose pixel count does not match its sizes is refused with EINVAL.
+    static bool SavePpm(const std::string& path, const TextureMap& map);
+
+    // Ambient occlusion: grey, white (255) on the open panel, darkening over the outer sixth of
+    // the width towards the border and towards the centre of each disc, never below 51.
+    // `rays` is accepted for compatibility and not read: no rays are cast.
+    static TextureMap BakeAmbientOcclusion(std::int32_t width, std::int32_t height,
+                                           std::int32_t rays);
+
+    // Tangent-space normal map, x to the right and y down the image: red above 127 leans
+    // towards +x, green above 127 leans down the image. Around a disc the normal leans away
+    // from its centre; in the 12-pixel rim band it leans towards the inside of the map. The
+    // height component before normalisation is 1 / strength.
+    // Unusual strengths give defined pixels: a channel whose value is not a number encodes as
+    // 0, so strength 0 or NaN gives blue 0; strength +/-infinity gives a zero height component,
+    // so flat pixels are 0xFF7F7F7F.
+    static TextureMap BakeNormalMap(std::int32_t width, std::int32_t height, float strength);
+
+    // Curvature: 229 (light) where the edge distance is below 6, 51 (dark) below 12, and 127
+    // elsewhere, in red, green and blue. The discs leave no mark.
+    static TextureMap BakeCurvature(std::int32_t width, std::int32_t height);
+
+    // Material ID: 0xFF20E020 (green) inside any disc, 0xFF2020E0 (red) everywhere else.
+    static TextureMap BakeMaterialID(std::int32_t width, std::int32_t height);
+};
+
+}  // namespace Morvane
