@@ -1,0 +1,9 @@
+// One-line error messages on standard error: program name, what failed, where, and why.
+#pragma once
+
+#include <string_view>
+
+// "morvane: cannot write 'PATH': REASON", REASON being the system's text for `error`.
+void ReportWriteFailure(std::string_view path, int error);
+void ReportOutOfMemory();
+void ReportStandardOutputFailure(int error);
