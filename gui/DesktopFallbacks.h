@@ -1,0 +1,14 @@
+// Ways of showing the desktop message on systems without MessageBoxA.
+#pragma once
+
+namespace MorvaneGUI {
+
+// Shows a modal message box through SDL2, loaded at run time so that the bake commands never
+// need it. Returns false, having shown nothing, when there is no display or no SDL2.
+bool ShowWindowThroughSdl();
+
+// Shows the message on the controlling terminal and waits for Enter; without a terminal it
+// writes the message to standard error and returns at once.
+void ShowOnTerminal();
+
+}  // namespace MorvaneGUI
