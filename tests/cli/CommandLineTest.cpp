@@ -1,0 +1,187 @@
+// The morvane command as a user runs it: statuses, exact output, and the files it leaves.
+
+#include <gtest/gtest.h>
+
+#include "Digest.h"
+#include "Files.h"
+#include "Process.h"
+
+using MorvaneTest::FileExists;
+using MorvaneTest::ProcessOptions;
+using MorvaneTest::ProcessResult;
+using MorvaneTest::ReadFile;
+using MorvaneTest::ScratchDirectory;
+
+namespace {
+
+const char* const kAoDigest = "0116794231e85574a77e8fbe565c710a9d0d5a4a484d342342d03e1c703d41f7";
+const char* const kNormalDigest =
+    "79e55f5308a27d9c766749cef81ab42c6205dc779421ad3a70d621e074ac8519";
+const char* const kCurvatureDigest =
+    "555ba42c6e9161d2d16304f32a01495bf3d7c3bca0e7921f9b545c8a0ce753e2";
+
+ProcessResult Morvane(const std::vector<std::string>& arguments,
+                      const ProcessOptions& options = {}) {
+    return MorvaneTest::RunProcess(MorvaneTest::MorvaneExecutable(), arguments, options);
+}
+
+std::string UsageText() {
+    return "========================================================\n"
+           "  Standalone PBR Raytrace Texture Baker (AO/Normal/Curv)\n"
+           "========================================================\n\n"
+           "Usage:\n"
+           "  " +
+           MorvaneTest::MorvaneExecutable() +
+           " [options]\n\n"
+           "Options:\n"
+           "  --gui                     Launch native graphical user interface (Default if no "
+           "args)\n"
+           "  --bake-ao <out.ppm>       Bake ambient occlusion map (256x256, 64 rays)\n"
+           "  --bake-normal <out.ppm>   Bake tangent space normal map\n"
+           "  --bake-curv <out.ppm>     Bake mesh surface curvature map\n"
+           "  --bake-all <prefix>       Bake full PBR map set (AO, normal, curvature, ID)\n\n";
+}
+
+std::string Sha256OfFile(const std::string& path) {
+    return MorvaneTest::Sha256Hex(ReadFile(path));
+}
+
+TEST(CommandLine, HelpPrintsTheUsageTextAndSucceeds) {
+    for (const auto& arguments : std::vector<std::vector<std::string>>{
+             {"--help"}, {"-h"}, {"--help", "--bake-ao", "x.ppm"}}) {
+        const ProcessResult result = Morvane(arguments);
+        EXPECT_EQ(result.status, 0) << arguments[0];
+        EXPECT_EQ(result.out, UsageText());
+        EXPECT_EQ(result.err, "");
+    }
+}
+
+TEST(CommandLine, UnrecognisedOrIncompleteCommandsPrintUsageAndExitOne) {
+    ScratchDirectory scratch;
+    const std::vector<std::vector<std::string>> commands = {{"--GUI"},
+                                                            {"--Help"},
+                                                            {"bake"},
+                                                            {""},
+                                                            {"--bake-ao"},
+                                                            {"--bake-normal"},
+                                                            {"--bake-curv"},
+                                                            {"--bake-all"},
+                                                            {"--bake-ao=out.ppm"},
+                                                            {"--bake-id", "out.ppm"}};
+    ProcessOptions inScratch;
+    inScratch.workingDirectory = scratch.Path().string();
+    for (const auto& arguments : commands) {
+        const ProcessResult result = Morvane(arguments, inScratch);
+        EXPECT_EQ(result.status, 1) << arguments[0];
+        EXPECT_EQ(result.out, UsageText()) << arguments[0];
+        EXPECT_EQ(result.err, "") << arguments[0];
+    }
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "");
+}
+
+TEST(CommandLine, SingleMapCommandsWriteTheirMapAndResultLine) {
+    ScratchDirectory scratch;
+    const struct {
+        const char* command;
+        const char* resultLine;
+        const char* digest;
+    } commands[] = {
+        {"--bake-ao", "SUCCESS: Baked AO map to ", kAoDigest},
+        {"--bake-normal", "SUCCESS: Baked normal map to ", kNormalDigest},
+        {"--bake-curv", "SUCCESS: Baked curvature map to ", kCurvatureDigest},
+    };
+    for (const auto& c : commands) {
+        const std::string path = scratch / (std::string(c.command + 7) + ".ppm");
+        const ProcessResult result = Morvane({c.command, path, "ignored"});
+        EXPECT_EQ(result.status, 0) << c.command;
+        EXPECT_EQ(result.out, c.resultLine + path + "\n");
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(Sha256OfFile(path), c.digest) << c.command;
+    }
+    EXPECT_FALSE(FileExists(scratch / "ignored"));
+}
+
+TEST(CommandLine, ResultLineQuotesThePathAsGiven) {
+    ScratchDirectory scratch;
+    ProcessOptions inScratch;
+    inScratch.workingDirectory = scratch.Path().string();
+    const ProcessResult result = Morvane({"--bake-ao", "./sub/../ao map.ppm"}, inScratch);
+    EXPECT_EQ(result.status, 2);  // sub does not exist
+    std::filesystem::create_directory(scratch.Path() / "sub");
+    const ProcessResult again = Morvane({"--bake-ao", "./sub/../ao map.ppm"}, inScratch);
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(again.out, "SUCCESS: Baked AO map to ./sub/../ao map.ppm\n");
+    EXPECT_EQ(Sha256OfFile(scratch / "ao map.ppm"), kAoDigest);
+}
+
+TEST(CommandLine, UnwritablePathsAreReportedWithoutSuccess) {
+    ScratchDirectory scratch;
+    MorvaneTest::WriteFile(scratch / "plain", "keep");
+    const std::pair<std::string, std::string> cases[] = {
+        {scratch / "missing/out.ppm", "No such file or directory"},
+        {scratch.Path().string(), "Is a directory"},
+        {scratch / "plain/out.ppm", "Not a directory"},
+    };
+    for (const auto& [path, reason] : cases) {
+        const ProcessResult result = Morvane({"--bake-curv", path});
+        EXPECT_EQ(result.status, 2) << path;
+        EXPECT_EQ(result.out, "") << path;
+        EXPECT_EQ(result.err, "morvane: cannot write '" + path + "': " + reason + "\n");
+    }
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "plain");
+    EXPECT_EQ(ReadFile(scratch / "plain"), "keep");
+}
+
+TEST(CommandLine, FullDeviceIsReportedAndStaysADevice) {
+    ASSERT_TRUE(MorvaneTest::IsCharacterDevice("/dev/full")) << "/dev/full is not a device here";
+    const ProcessResult result = Morvane({"--bake-normal", "/dev/full"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "morvane: cannot write '/dev/full': No space left on device\n");
+    EXPECT_TRUE(MorvaneTest::IsCharacterDevice("/dev/full"));
+}
+
+TEST(CommandLine, DiskFullKeepsTheExistingFile) {
+    ScratchDirectory scratch;
+    const std::string path = scratch / "ao.ppm";
+    MorvaneTest::WriteFile(path, "previous map");
+    ProcessOptions smallDisk;
+    smallDisk.fileSizeLimit = 100000;
+    const ProcessResult result = Morvane({"--bake-ao", path}, smallDisk);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "morvane: cannot write '" + path + "': File too large\n");
+    EXPECT_EQ(ReadFile(path), "previous map");
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "ao.ppm");
+}
+
+TEST(CommandLine, StandardOutputThatCannotBeWrittenIsAFailure) {
+    ASSERT_TRUE(MorvaneTest::IsCharacterDevice("/dev/full")) << "/dev/full is not a device here";
+    ProcessOptions fullOutput;
+    fullOutput.standardOutputFile = "/dev/full";
+    for (const auto& arguments :
+         std::vector<std::vector<std::string>>{{"--help"}, {"--nonsense"}}) {
+        const ProcessResult result = Morvane(arguments, fullOutput);
+        EXPECT_EQ(result.status, 2) << arguments[0];
+        EXPECT_EQ(result.err, "morvane: cannot write standard output: No space left on device\n");
+    }
+    EXPECT_TRUE(MorvaneTest::IsCharacterDevice("/dev/full"));
+}
+
+TEST(CommandLine, DesktopModeWithoutDisplayOrTerminalReturnsAtOnce) {
+    const std::string message =
+        "Morvane Lab - PBR texture baker\n"
+        "Run it from a console with --help to list the bake commands.\n";
+    for (const auto& arguments :
+         std::vector<std::vector<std::string>>{{}, {"--gui"}, {"--gui", "extra"}}) {
+        ProcessOptions headless;
+        headless.timeoutSeconds = 10;
+        const ProcessResult result = Morvane(arguments, headless);
+        EXPECT_FALSE(result.timedOut);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, message);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,125 @@
+// The --bake-all command: four maps under one prefix.
+
+#include <gtest/gtest.h>
+
+#include "Digest.h"
+#include "Files.h"
+#include "Process.h"
+
+using MorvaneTest::ProcessOptions;
+using MorvaneTest::ProcessResult;
+using MorvaneTest::ReadFile;
+using MorvaneTest::ScratchDirectory;
+
+namespace {
+
+const std::pair<const char*, const char*> kSet[] = {
+    {"_ao.ppm", "0116794231e85574a77e8fbe565c710a9d0d5a4a484d342342d03e1c703d41f7"},
+    {"_normal.ppm", "79e55f5308a27d9c766749cef81ab42c6205dc779421ad3a70d621e074ac8519"},
+    {"_curvature.ppm", "555ba42c6e9161d2d16304f32a01495bf3d7c3bca0e7921f9b545c8a0ce753e2"},
+    {"_id.ppm", "834b58f3f083478f48a18e2412f59d9a2cb0c5e1cabc1917d58360412ab6e73f"},
+};
+
+ProcessResult BakeAll(const std::string& prefix, const std::string& workingDirectory = "") {
+    ProcessOptions options;
+    options.workingDirectory = workingDirectory;
+    return MorvaneTest::RunProcess(MorvaneTest::MorvaneExecutable(), {"--bake-all", prefix},
+                                   options);
+}
+
+void ExpectFullSet(const std::string& prefixOnDisk) {
+    for (const auto& [suffix, digest] : kSet) {
+        EXPECT_EQ(MorvaneTest::Sha256Hex(ReadFile(prefixOnDisk + suffix)), digest) << suffix;
+    }
+}
+
+TEST(FullSet, WritesFourMapsUnderThePrefix) {
+    ScratchDirectory scratch;
+    const std::string prefix = scratch / "set";
+    const ProcessResult result = BakeAll(prefix);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out,
+              "SUCCESS: Baked complete 4-channel PBR texture set to " + prefix + "_*.ppm\n");
+    EXPECT_EQ(result.err, "");
+    ExpectFullSet(prefix);
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()),
+              "set_ao.ppm set_curvature.ppm set_id.ppm set_normal.ppm");
+}
+
+TEST(FullSet, PrefixIsUsedAsGiven) {
+    ScratchDirectory scratch;
+    const ProcessResult empty = BakeAll("", scratch.Path().string());
+    EXPECT_EQ(empty.status, 0);
+    EXPECT_EQ(empty.out, "SUCCESS: Baked complete 4-channel PBR texture set to _*.ppm\n");
+    ExpectFullSet(scratch / "");
+
+    std::filesystem::create_directory(scratch.Path() / "maps");
+    const ProcessResult directory = BakeAll("maps/", scratch.Path().string());
+    EXPECT_EQ(directory.status, 0);
+    EXPECT_EQ(directory.out, "SUCCESS: Baked complete 4-channel PBR texture set to maps/_*.ppm\n");
+    ExpectFullSet(scratch / "maps/");
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path() / "maps"),
+              "_ao.ppm _curvature.ppm _id.ppm _normal.ppm");
+}
+
+TEST(FullSet, ReplacesExistingFiles) {
+    ScratchDirectory scratch;
+    const std::string prefix = scratch / "set";
+    for (const auto& [suffix, digest] : kSet) {
+        MorvaneTest::WriteFile(prefix + suffix, std::string(300000, 'x'));
+    }
+    EXPECT_EQ(BakeAll(prefix).status, 0);
+    ExpectFullSet(prefix);
+}
+
+TEST(FullSet, EveryFileIsAttemptedAndEachFailureReported) {
+    ScratchDirectory scratch;
+    const std::string prefix = scratch / "set";
+    std::filesystem::create_directory(prefix + "_normal.ppm");  // cannot be replaced by a file
+    MorvaneTest::WriteFile(prefix + "_id.ppm", "old");
+
+    const ProcessResult result = BakeAll(prefix);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "morvane: cannot write '" + prefix + "_normal.ppm': Is a directory\n");
+    EXPECT_EQ(MorvaneTest::Sha256Hex(ReadFile(prefix + "_ao.ppm")), kSet[0].second);
+    EXPECT_EQ(MorvaneTest::Sha256Hex(ReadFile(prefix + "_curvature.ppm")), kSet[2].second);
+    EXPECT_EQ(MorvaneTest::Sha256Hex(ReadFile(prefix + "_id.ppm")), kSet[3].second);
+}
+
+TEST(FullSet, MissingDirectoryFailsAllFourAndWritesNothing) {
+    ScratchDirectory scratch;
+    const std::string prefix = scratch / "missing/set";
+    const ProcessResult result = BakeAll(prefix);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    std::string expected;
+    for (const auto& [suffix, digest] : kSet) {
+        expected += "morvane: cannot write '" + prefix + suffix + "': No such file or directory\n";
+    }
+    EXPECT_EQ(result.err, expected);
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "");
+}
+
+TEST(FullSet, DiskFullKeepsEveryExistingFile) {
+    ScratchDirectory scratch;
+    const std::string prefix = scratch / "set";
+    for (const auto& [suffix, digest] : kSet) {
+        MorvaneTest::WriteFile(prefix + suffix, "old");
+    }
+    ProcessOptions smallDisk;
+    smallDisk.fileSizeLimit = 150000;
+    const ProcessResult result = MorvaneTest::RunProcess(MorvaneTest::MorvaneExecutable(),
+                                                         {"--bake-all", prefix}, smallDisk);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    for (const auto& [suffix, digest] : kSet) {
+        EXPECT_NE(result.err.find("'" + prefix + suffix + "': File too large\n"),
+                  std::string::npos);
+        EXPECT_EQ(ReadFile(prefix + suffix), "old");
+    }
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()),
+              "set_ao.ppm set_curvature.ppm set_id.ppm set_normal.ppm");
+}
+
+}  // namespace

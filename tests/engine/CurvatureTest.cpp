@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include "BakeEngine.h"
+#include "Digest.h"
+#include "Files.h"
+#include "Pixels.h"
+
+using Morvane::BakeEngine;
+using MorvaneTest::At;
+using MorvaneTest::CountOf;
+
+namespace {
+
+constexpr std::uint32_t kLight = 0xFFE5E5E5u;
+constexpr std::uint32_t kDark = 0xFF333333u;
+constexpr std::uint32_t kMid = 0xFF7F7F7Fu;
+
+TEST(Curvature, FileOf256MatchesItsDigest) {
+    const std::string file = MorvaneTest::PpmBytes(BakeEngine::BakeCurvature(256, 256));
+    EXPECT_EQ(file.substr(15, 3), "\xE5\xE5\xE5");
+    EXPECT_EQ(MorvaneTest::Sha256Hex(file),
+              "555ba42c6e9161d2d16304f32a01495bf3d7c3bca0e7921f9b545c8a0ce753e2");
+}
+
+TEST(Curvature, BandsAreSixAndTwelvePixelsFromEveryBorder) {
+    const auto map = BakeEngine::BakeCurvature(256, 256);
+    const std::vector<std::pair<int, std::uint32_t>> fromNear = {
+        {5, kLight}, {6, kDark}, {11, kDark}, {12, kMid}};
+    for (const auto& [offset, value] : fromNear) {
+        EXPECT_EQ(At(map, offset, 128), value) << "left " << offset;
+        EXPECT_EQ(At(map, 255 - offset, 128), value) << "right " << offset;
+        EXPECT_EQ(At(map, 128, offset), value) << "top " << offset;
+        EXPECT_EQ(At(map, 128, 255 - offset), value) << "bottom " << offset;
+        EXPECT_EQ(At(map, offset, offset), value) << "diagonal " << offset;
+    }
+    EXPECT_EQ(At(map, 64, 64), kMid);  // the discs leave no mark
+    EXPECT_EQ(CountOf(map, kLight), 6000);
+    EXPECT_EQ(CountOf(map, kDark), 5712);
+    EXPECT_EQ(CountOf(map, kMid), 53824);
+}
+
+TEST(Curvature, FrameCountsFollowTheClosedFormulas) {
+    for (const auto& [w, h] :
+         std::vector<std::pair<int, int>>{{24, 24}, {30, 41}, {99, 101}, {300, 25}}) {
+        const auto map = BakeEngine::BakeCurvature(w, h);
+        EXPECT_EQ(CountOf(map, kLight), w * h - (w - 12) * (h - 12)) << w << " x " << h;
+        EXPECT_EQ(CountOf(map, kDark), (w - 12) * (h - 12) - (w - 24) * (h - 24))
+            << w << " x " << h;
+        EXPECT_EQ(CountOf(map, kMid), (w - 24) * (h - 24)) << w << " x " << h;
+    }
+}
+
+TEST(Curvature, SmallMapsAreMostlyBorder) {
+    EXPECT_EQ(BakeEngine::BakeCurvature(1, 1).pixels, std::vector<std::uint32_t>{kLight});
+    const auto thirteen = BakeEngine::BakeCurvature(13, 13);
+    EXPECT_EQ(CountOf(thirteen, kLight), 168);
+    EXPECT_EQ(At(thirteen, 6, 6), kDark);
+    const auto map = BakeEngine::BakeCurvature(24, 25);
+    EXPECT_EQ(CountOf(map, kLight), 444);
+    EXPECT_EQ(CountOf(map, kDark), 156);
+    EXPECT_EQ(CountOf(map, kMid), 0);
+}
+
+}  // namespace

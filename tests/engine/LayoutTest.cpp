@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "BakeLayout.h"
+#include "MapStorage.h"
+
+namespace Layout = Morvane::Layout;
+
+namespace {
+
+void ExpectCentres(int width, int height, Layout::DiscCentres expected) {
+    const Layout::DiscCentres centres = Layout::FeatureDiscCentres(width, height);
+    for (std::size_t i = 0; i < centres.size(); ++i) {
+        EXPECT_EQ(centres[i].x, expected[i].x) << width << " x " << height << " disc " << i;
+        EXPECT_EQ(centres[i].y, expected[i].y) << width << " x " << height << " disc " << i;
+    }
+}
+
+TEST(BakeLayout, DiscCentresSitAtTheQuarterPointsInVisitingOrder) {
+    ExpectCentres(256, 256, {{{64, 64}, {64, 192}, {192, 64}, {192, 192}}});
+    ExpectCentres(100, 50, {{{25, 12}, {25, 37}, {75, 12}, {75, 37}}});
+    ExpectCentres(3, 5, {{{0, 1}, {0, 3}, {2, 1}, {2, 3}}});
+    ExpectCentres(1, 1, {{{0, 0}, {0, 0}, {0, 0}, {0, 0}}});
+}
+
+TEST(BakeLayout, ThreeQuarterPointDoesNotOverflowForHugeSizes) {
+    // Up to 715,827,882 the 32-bit product 3 * size fits and must give the same centre.
+    for (const std::int32_t size : {1, 2, 3, 4, 7, 255, 256, 715827881, 715827882}) {
+        EXPECT_EQ(Layout::ThreeQuarterPoint(size), (3 * size) >> 2) << size;
+    }
+    EXPECT_EQ(Layout::ThreeQuarterPoint(715827883), 536870912);
+    EXPECT_EQ(Layout::ThreeQuarterPoint(INT32_MAX), 1610612735);
+    EXPECT_EQ(Layout::QuarterPoint(INT32_MAX), 536870911);
+}
+
+TEST(BakeLayout, EdgeDistanceCountsRingsFromTheBorder) {
+    EXPECT_EQ(Layout::EdgeDistance(0, 0, 256, 256), 0);
+    EXPECT_EQ(Layout::EdgeDistance(255, 100, 256, 256), 0);
+    EXPECT_EQ(Layout::EdgeDistance(9, 100, 256, 256), 9);
+    EXPECT_EQ(Layout::EdgeDistance(128, 250, 256, 256), 5);
+    EXPECT_EQ(Layout::EdgeDistance(0, 0, 1, 1), 0);
+    EXPECT_EQ(Layout::EdgeDistance(6, 6, 13, 13), 6);
+}
+
+TEST(BakeLayout, DiscTestMatchesTheIntegerRadiusTest) {
+    for (int dy = -40; dy <= 40; ++dy) {
+        for (int dx = -40; dx <= 40; ++dx) {
+            EXPECT_EQ(Layout::IsInsideDisc(Layout::DiscDistance(dx, dy)), dx * dx + dy * dy < 324)
+                << dx << ", " << dy;
+        }
+    }
+}
+
+TEST(MapStorage, SupportedSizesAreNonNegativeWithAProductThatFits) {
+    EXPECT_TRUE(Morvane::IsSupportedSize(0, 0));
+    EXPECT_TRUE(Morvane::IsSupportedSize(0, INT32_MAX));
+    EXPECT_TRUE(Morvane::IsSupportedSize(1, INT32_MAX));
+    EXPECT_TRUE(Morvane::IsSupportedSize(46340, 46341));   // 2,147,441,940
+    EXPECT_FALSE(Morvane::IsSupportedSize(46341, 46341));  // 2,147,488,281
+    EXPECT_FALSE(Morvane::IsSupportedSize(2, 1073741824));
+    EXPECT_FALSE(Morvane::IsSupportedSize(-1, 5));
+    EXPECT_FALSE(Morvane::IsSupportedSize(5, -1));
+    EXPECT_FALSE(Morvane::IsSupportedSize(INT32_MIN, INT32_MIN));
+}
+
+}  // namespace

@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include "BakeEngine.h"
+#include "Digest.h"
+#include "Files.h"
+#include "Pixels.h"
+
+using Morvane::BakeEngine;
+using MorvaneTest::At;
+using MorvaneTest::CountOf;
+
+namespace {
+
+constexpr std::uint32_t kSurface = 0xFF2020E0u;
+constexpr std::uint32_t kDisc = 0xFF20E020u;
+
+TEST(MaterialId, FileOf256MatchesItsDigest) {
+    const std::string file = MorvaneTest::PpmBytes(BakeEngine::BakeMaterialID(256, 256));
+    EXPECT_EQ(file.substr(15, 3), "\xE0\x20\x20");
+    EXPECT_EQ(file.substr(49359, 3), "\x20\xE0\x20");  // pixel (64, 64)
+    EXPECT_EQ(MorvaneTest::Sha256Hex(file),
+              "834b58f3f083478f48a18e2412f59d9a2cb0c5e1cabc1917d58360412ab6e73f");
+}
+
+TEST(MaterialId, DiscsHaveRadiusEighteenStrictly) {
+    const auto map = BakeEngine::BakeMaterialID(256, 256);
+    EXPECT_EQ(CountOf(map, kDisc), 4020);
+    EXPECT_EQ(CountOf(map, kSurface), 61516);
+    for (const auto& [x, y] :
+         {std::pair{64, 64}, {81, 64}, {47, 64}, {64, 81}, {76, 76}, {77, 76}, {79, 73}}) {
+        EXPECT_EQ(At(map, x, y), kDisc) << x << ", " << y;
+    }
+    for (const auto& [x, y] : {std::pair{0, 0},
+                               {82, 64},
+                               {46, 64},
+                               {64, 82},
+                               {77, 77},
+                               {79, 74},
+                               {128, 128},
+                               {255, 255}}) {
+        EXPECT_EQ(At(map, x, y), kSurface) << x << ", " << y;
+    }
+}
+
+TEST(MaterialId, OverlappingAndClippedDiscs) {
+    EXPECT_EQ(BakeEngine::BakeMaterialID(1, 1).pixels, std::vector<std::uint32_t>{kDisc});
+    for (int size = 1; size <= 50; ++size) {
+        EXPECT_EQ(CountOf(BakeEngine::BakeMaterialID(size, size), kDisc), size * size) << size;
+    }
+    const auto fiftyOne = BakeEngine::BakeMaterialID(51, 51);
+    EXPECT_EQ(CountOf(fiftyOne, kSurface), 1);
+    EXPECT_EQ(At(fiftyOne, 25, 25), kSurface);
+
+    const auto sixtyFour = BakeEngine::BakeMaterialID(64, 64);
+    EXPECT_EQ(CountOf(sixtyFour, kDisc), 3708);
+    EXPECT_EQ(CountOf(sixtyFour, kSurface), 388);
+    EXPECT_EQ(CountOf(BakeEngine::BakeMaterialID(72, 72), kDisc), 4020);
+}
+
+TEST(MaterialId, CentresFollowEachAxis) {
+    const auto odd = BakeEngine::BakeMaterialID(255, 255);
+    EXPECT_EQ(At(odd, 63, 63), kDisc);
+    EXPECT_EQ(At(odd, 63 + 17, 63), kDisc);
+    EXPECT_EQ(At(odd, 63 + 18, 63), kSurface);
+    EXPECT_EQ(At(odd, 191, 191 - 17), kDisc);
+    const auto wide = BakeEngine::BakeMaterialID(256, 128);
+    EXPECT_EQ(CountOf(wide, kDisc), 4020);
+    EXPECT_EQ(At(wide, 192, 96), kDisc);
+    EXPECT_EQ(At(wide, 192, 96 + 18), kSurface);
+}
+
+}  // namespace

@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <set>
+
+#include "BakeEngine.h"
+#include "Digest.h"
+#include "Files.h"
+#include "Pixels.h"
+
+using Morvane::BakeEngine;
+using MorvaneTest::At;
+
+namespace {
+
+const Morvane::TextureMap& Map256() {
+    static const Morvane::TextureMap map = BakeEngine::BakeNormalMap(256, 256, 2.5f);
+    return map;
+}
+
+TEST(NormalMap, FileOf256MatchesItsDigests) {
+    const std::string file = MorvaneTest::PpmBytes(Map256());
+    ASSERT_EQ(file.size(), 196623u);
+    EXPECT_EQ(MorvaneTest::Sha256Hex(file.substr(15)),
+              "55babe3702af67254f47488c5845265333bbd44a5cce1244baae1c4d0e1d5973");
+    EXPECT_EQ(MorvaneTest::Sha256Hex(file),
+              "79e55f5308a27d9c766749cef81ab42c6205dc779421ad3a70d621e074ac8519");
+}
+
+TEST(NormalMap, KnownPixelsOfThe256Map) {
+    struct Known {
+        int x, y;
+        std::uint32_t pixel;
+    };
+    const Known known[] = {
+        {100, 100, 0xFFFF7F7F}, {0, 0, 0xFFA2D6D6},     {5, 100, 0xFFC77FE8},
+        {11, 100, 0xFFFC7F99},  {12, 100, 0xFFFF7F7F},  {244, 100, 0xFFFF7F7F},
+        {245, 100, 0xFFFC7F65}, {255, 100, 0xFFB27F0A}, {0, 100, 0xFFAE7FF5},
+        {100, 0, 0xFFAEF57F},   {100, 255, 0xFFB20A7F}, {255, 255, 0xFFA52929},
+        {0, 255, 0xFFA32CD9},   {64, 64, 0xFFFF7F7F},   {65, 64, 0xFFB17FF4},
+        {74, 64, 0xFFD47FDE},   {54, 64, 0xFFD47F20},   {64, 74, 0xFFD4DE7F},
+        {81, 64, 0xFFFD7F91},   {82, 64, 0xFFFF7F7F},   {202, 182, 0xFFEF54AA},
+    };
+    for (const Known& k : known) {
+        EXPECT_EQ(At(Map256(), k.x, k.y), k.pixel) << "(" << k.x << ", " << k.y << ")";
+    }
+}
+
+TEST(NormalMap, WholeMapStatistics) {
+    const auto& map = Map256();
+    EXPECT_EQ(MorvaneTest::CountOf(map, 0xFFFF7F7Fu), 50273);
+    EXPECT_EQ(MorvaneTest::Histogram(map).size(), 1540u);
+    std::uint32_t low[3] = {255, 255, 255};
+    std::uint32_t high[3] = {0, 0, 0};
+    for (const std::uint32_t pixel : map.pixels) {
+        ASSERT_EQ(pixel >> 24, 0xFFu);
+        for (int c = 0; c < 3; ++c) {
+            low[c] = std::min(low[c], (pixel >> (8 * c)) & 0xFF);
+            high[c] = std::max(high[c], (pixel >> (8 * c)) & 0xFF);
+        }
+    }
+    EXPECT_EQ(low[0], 10u);
+    EXPECT_EQ(high[0], 245u);
+    EXPECT_EQ(low[1], 10u);
+    EXPECT_EQ(high[1], 245u);
+    EXPECT_EQ(low[2], 162u);
+    EXPECT_EQ(high[2], 255u);
+}
+
+TEST(NormalMap, TransposingASquareMapSwapsRedAndGreen) {
+    const auto& map = Map256();
+    for (int y = 0; y < 256; ++y) {
+        for (int x = 0; x < 256; ++x) {
+            const std::uint32_t p = At(map, x, y);
+            const std::uint32_t swapped = (p & 0xFFFF0000u) | ((p & 0xFF) << 8) | ((p >> 8) & 0xFF);
+            ASSERT_EQ(At(map, y, x), swapped) << "(" << x << ", " << y << ")";
+        }
+    }
+}
+
+TEST(NormalMap, SinglePixelIsADiscCentreInBothNearBands) {
+    EXPECT_EQ(BakeEngine::BakeNormalMap(1, 1, 2.5f).pixels,
+              std::vector<std::uint32_t>{0xFFA2D6D6u});
+}
+
+TEST(NormalMap, OverlappingRimBandsTakeTheNearTerm) {
+    // A 20-column map: columns 0-11 carry the left term, 12-19 the right term. Row 100 of a
+    // 200-row map is far from the discs, so each column matches the 256 map's column with the
+    // same term.
+    const auto narrow = BakeEngine::BakeNormalMap(20, 200, 2.5f);
+    for (int x = 0; x < 12; ++x) {
+        EXPECT_EQ(At(narrow, x, 100), At(Map256(), x, 100)) << x;
+    }
+    for (int x = 12; x < 20; ++x) {
+        EXPECT_EQ(At(narrow, x, 100), At(Map256(), x + 236, 100)) << x;
+    }
+}
+
+TEST(NormalMap, UnusualStrengthsGiveDefinedPixels) {
+    const auto negative = BakeEngine::BakeNormalMap(256, 256, -2.5f);
+    EXPECT_EQ(At(negative, 100, 100), 0xFF007F7Fu);
+    EXPECT_EQ(At(negative, 0, 0), 0xFF5CD6D6u);
+
+    const auto steep = BakeEngine::BakeNormalMap(256, 256, 1000000.0f);
+    EXPECT_EQ(At(steep, 100, 100), 0xFF7F7F7Fu);  // too short to normalise
+    EXPECT_EQ(At(steep, 74, 64), 0xFF7F7FFFu);
+
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    // Strength 0 or NaN: the height component is not a number and encodes as 0.
+    for (const float strength : {0.0f, -0.0f, nan}) {
+        const auto map = BakeEngine::BakeNormalMap(64, 64, strength);
+        EXPECT_EQ(At(map, 32, 32), 0xFF007F7Fu) << strength;
+        for (const std::uint32_t pixel : map.pixels) {
+            ASSERT_EQ(pixel & 0xFFFF0000u, 0xFF000000u) << strength;
+        }
+    }
+    // Strength +/-infinity: a zero height component, so flat pixels stay unnormalised.
+    for (const float strength : {inf, -inf}) {
+        const auto map = BakeEngine::BakeNormalMap(64, 64, strength);
+        EXPECT_EQ(At(map, 32, 32), 0xFF7F7F7Fu) << strength;
+    }
+}
+
+}  // namespace

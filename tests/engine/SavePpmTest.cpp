@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "BakeEngine.h"
+#include "Files.h"
+
+using Morvane::BakeEngine;
+using Morvane::TextureMap;
+using MorvaneTest::ReadFile;
+using MorvaneTest::ScratchDirectory;
+
+namespace {
+
+TextureMap Filled(int width, int height, std::uint32_t pixel) {
+    return TextureMap{width, height,
+                      std::vector<std::uint32_t>(static_cast<std::size_t>(width) * height, pixel)};
+}
+
+TEST(SavePpm, WritesHeaderThenRgbTriplesWithoutAlpha) {
+    TextureMap map = Filled(256, 256, 0xFF000000u);
+    map.pixels[0] = 0xFF2020E0u;
+    map.pixels[1] = 0x7F030201u;
+    const std::string file = MorvaneTest::PpmBytes(map);
+    ASSERT_EQ(file.size(), 196623u);
+    EXPECT_EQ(file.substr(0, 15), "P6\n256 256\n255\n");
+    EXPECT_EQ(file.substr(15, 6), std::string("\xE0\x20\x20\x01\x02\x03", 6));
+}
+
+TEST(SavePpm, HeaderCarriesOddSizesAndEmptyMapsHaveOnlyAHeader) {
+    EXPECT_EQ(MorvaneTest::PpmBytes(Filled(3, 5, 0xFF000000u)).substr(0, 11), "P6\n3 5\n255\n");
+    EXPECT_EQ(MorvaneTest::PpmBytes(Filled(3, 5, 0xFF000000u)).size(), 11u + 45u);
+    EXPECT_EQ(MorvaneTest::PpmBytes(Filled(0, 7, 0)), "P6\n0 7\n255\n");
+    EXPECT_EQ(MorvaneTest::PpmBytes(TextureMap{}), "P6\n0 0\n255\n");
+}
+
+TEST(SavePpm, LargeMapsStreamEveryPixel) {
+    // More than one buffer's worth, with a pixel at the very end.
+    TextureMap map = Filled(1001, 333, 0xFF010203u);
+    map.pixels.back() = 0xFFAABBCCu;
+    const std::string file = MorvaneTest::PpmBytes(map);
+    const std::string header = "P6\n1001 333\n255\n";
+    ASSERT_EQ(file.size(), header.size() + 3u * 1001 * 333);
+    EXPECT_EQ(file.substr(file.size() - 6), "\x03\x02\x01\xCC\xBB\xAA");
+}
+
+TEST(SavePpm, RefusesAMapWhosePixelsDoNotMatchItsSizes) {
+    ScratchDirectory scratch;
+    TextureMap map = Filled(4, 4, 0xFF000000u);
+    map.pixels.pop_back();
+    errno = 0;
+    EXPECT_FALSE(BakeEngine::SavePpm(scratch / "bad.ppm", map));
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_FALSE(BakeEngine::SavePpm(scratch / "bad.ppm", TextureMap{-1, 3, {}}));
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "");
+}
+
+TEST(SavePpm, ReplacesAnExistingFileWholeAndKeepsItsPermissions) {
+    ScratchDirectory scratch;
+    const std::string path = scratch / "map.ppm";
+    MorvaneTest::WriteFile(path, std::string(500000, 'x'));
+    chmod(path.c_str(), 0640);
+    ASSERT_TRUE(BakeEngine::SavePpm(path, Filled(2, 1, 0xFF030201u)));
+    EXPECT_EQ(ReadFile(path), "P6\n2 1\n255\n\x01\x02\x03\x01\x02\x03");
+    struct stat status;
+    ASSERT_EQ(stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map.ppm");
+}
+
+TEST(SavePpm, WritesThroughASymbolicLinkAndKeepsTheLink) {
+    ScratchDirectory scratch;
+    MorvaneTest::WriteFile(scratch / "target.ppm", "old");
+    ASSERT_EQ(symlink("target.ppm", (scratch / "link.ppm").c_str()), 0);
+    ASSERT_TRUE(BakeEngine::SavePpm(scratch / "link.ppm", Filled(1, 1, 0xFF000000u)));
+    struct stat status;
+    ASSERT_EQ(lstat((scratch / "link.ppm").c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    EXPECT_EQ(ReadFile(scratch / "target.ppm"), std::string("P6\n1 1\n255\n\0\0\0", 14));
+}
+
+TEST(SavePpm, PathsThatCannotBeWrittenFailWithTheSystemsReason) {
+    ScratchDirectory scratch;
+    MorvaneTest::WriteFile(scratch / "plain", "keep");
+    const TextureMap map = Filled(8, 8, 0xFF000000u);
+    const std::pair<std::string, int> cases[] = {
+        {scratch / "missing/map.ppm", ENOENT},
+        {scratch.Path().string(), EISDIR},
+        {scratch / "plain/map.ppm", ENOTDIR},
+    };
+    for (const auto& [path, error] : cases) {
+        errno = 0;
+        EXPECT_FALSE(BakeEngine::SavePpm(path, map)) << path;
+        EXPECT_EQ(errno, error) << path;
+    }
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "plain");
+    EXPECT_EQ(ReadFile(scratch / "plain"), "keep");
+}
+
+TEST(SavePpm, FullDeviceIsReportedAndLeftADevice) {
+    ASSERT_TRUE(MorvaneTest::IsCharacterDevice("/dev/full")) << "/dev/full is not a device here";
+    errno = 0;
+    EXPECT_FALSE(BakeEngine::SavePpm("/dev/full", Filled(8, 8, 0xFF000000u)));
+    EXPECT_EQ(errno, ENOSPC);
+    EXPECT_TRUE(MorvaneTest::IsCharacterDevice("/dev/full"));
+}
+
+TEST(SavePpm, DiskFullKeepsTheOldFileAndLeavesNoTemporary) {
+    ScratchDirectory scratch;
+    const std::string path = scratch / "map.ppm";
+    MorvaneTest::WriteFile(path, "old content");
+    // The write runs in a child whose file size limit stands in for a full disk.
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const bool saved = BakeEngine::SavePpm(path, Filled(256, 256, 0xFF000000u));
+        _exit(!saved && errno == EFBIG ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the write did not fail with EFBIG";
+    EXPECT_EQ(ReadFile(path), "old content");
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map.ppm");
+}
+
+}  // namespace

@@ -1,0 +1,70 @@
+#include "Files.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <vector>
+
+namespace MorvaneTest {
+
+ScratchDirectory::ScratchDirectory() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "morvane-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr) {
+        path_ = pattern;
+    }
+}
+
+ScratchDirectory::~ScratchDirectory() {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+bool FileExists(const std::string& path) {
+    std::error_code ignored;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
+}
+
+std::string ListDirectory(const std::filesystem::path& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    std::string listing;
+    for (const std::string& name : names) {
+        listing += (listing.empty() ? "" : " ") + name;
+    }
+    return listing;
+}
+
+std::string PpmBytes(const Morvane::TextureMap& map) {
+    ScratchDirectory scratch;
+    const std::string path = scratch / "map.ppm";
+    if (!Morvane::BakeEngine::SavePpm(path, map)) {
+        return {};
+    }
+    return ReadFile(path);
+}
+
+bool IsCharacterDevice(const std::string& path) {
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode);
+}
+
+}  // namespace MorvaneTest

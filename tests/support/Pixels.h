@@ -1,0 +1,34 @@
+// Pixel look-ups and counts over a baked map.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+
+#include "BakeEngine.h"
+
+namespace MorvaneTest {
+
+inline std::uint32_t At(const Morvane::TextureMap& map, int x, int y) {
+    return map.pixels.at(static_cast<std::size_t>(y) * static_cast<std::size_t>(map.width) +
+                         static_cast<std::size_t>(x));
+}
+
+// How many pixels hold each packed value.
+inline std::map<std::uint32_t, int> Histogram(const Morvane::TextureMap& map) {
+    std::map<std::uint32_t, int> counts;
+    for (const std::uint32_t pixel : map.pixels) {
+        ++counts[pixel];
+    }
+    return counts;
+}
+
+inline int CountOf(const Morvane::TextureMap& map, std::uint32_t value) {
+    int count = 0;
+    for (const std::uint32_t pixel : map.pixels) {
+        count += pixel == value ? 1 : 0;
+    }
+    return count;
+}
+
+}  // namespace MorvaneTest

@@ -1,0 +1,33 @@
+// Runs the real morvane executable as a child process and collects what it did.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace MorvaneTest {
+
+struct ProcessResult {
+    int status = -1;  // exit status, or -1 when the process did not exit normally
+    int signal = 0;   // the signal that ended it, if any
+    bool timedOut = false;
+    std::string out;  // standard output (empty when redirected)
+    std::string err;  // standard error
+};
+
+struct ProcessOptions {
+    std::string workingDirectory;    // empty: the test's own
+    std::string standardOutputFile;  // empty: captured; otherwise opened for writing and used
+    bool withoutDisplay = true;      // clear DISPLAY and WAYLAND_DISPLAY
+    long fileSizeLimit = -1;         // RLIMIT_FSIZE in bytes, with SIGXFSZ ignored; -1: none
+    int timeoutSeconds = 30;
+};
+
+// Runs `program` with `arguments` (argv[1] onwards), with no standard input and no
+// controlling terminal, and waits for it to end.
+ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& arguments,
+                         const ProcessOptions& options = {});
+
+// Path of the morvane executable under test.
+std::string MorvaneExecutable();
+
+}  // namespace MorvaneTest
