@@ -1,8 +1,12 @@
 // Ambient occlusion: a border ramp over one sixth of the width, darkened inside the discs.
 
+#include <limits>
+
 #include "BakeEngine.h"
 #include "BakeLayout.h"
+#include "FastFill.h"
 #include "MapStorage.h"
+#include "ReferenceBakes.h"
 
 namespace Morvane {
 namespace {
@@ -41,7 +45,12 @@ std::uint32_t OcclusionPixel(std::int32_t x, std::int32_t y, const TextureMap& m
                              const Layout::DiscCentres& centres) {
     float e = RampOcclusion(Layout::EdgeDistance(x, y, map.width, map.height), map.width);
     for (const Layout::DiscCentre& centre : centres) {
-        const float d = Layout::DiscDistance(x - centre.x, y - centre.y);
+        const std::int32_t dx = x - centre.x;
+        const std::int32_t dy = y - centre.y;
+        if (!Layout::IsWithinReach(dx, dy)) {
+            continue;
+        }
+        const float d = Layout::DiscDistance(dx, dy);
         if (Layout::IsInsideDisc(d)) {
             e = DarkenByDisc(e, d);
         }
@@ -57,13 +66,30 @@ TextureMap BakeEngine::BakeAmbientOcclusion(std::int32_t width, std::int32_t hei
     if (!HasPixels(map)) {
         return map;
     }
+    // Away from the discs the pixel depends on the edge distance alone.
+    const EdgeDistanceTable ramp = TabulateEdgeDistance(
+        map, std::numeric_limits<std::int32_t>::max(),
+        [&map](std::int32_t m) { return GreyPixel(RampOcclusion(m, map.width)); });
+    FillByEdgeDistance(map, ramp);
+
     const Layout::DiscCentres centres = Layout::FeatureDiscCentres(map.width, map.height);
-    std::uint32_t* out = map.pixels.data();
-    for (std::int32_t y = 0; y < map.height; ++y) {
-        for (std::int32_t x = 0; x < map.width; ++x) {
-            *out++ = OcclusionPixel(x, y, map, centres);
-        }
-    }
+    PaintNearDiscs(
+        map,
+        [&](std::int32_t x, std::int32_t y) {
+            PixelAt(map, x, y) = OcclusionPixel(x, y, map, centres);
+        },
+        // Where the ramp has reached 1.0 a disc's pixels depend on the disc alone.
+        [&map](const PixelBox& box) {
+            return RampOcclusion(MinEdgeDistance(box, map.width, map.height), map.width) == 1.0f;
+        });
+    return map;
+}
+
+TextureMap Reference::BakeAmbientOcclusion(std::int32_t width, std::int32_t height) {
+    TextureMap map = CreateMap(width, height);
+    const Layout::DiscCentres centres = Layout::FeatureDiscCentres(map.width, map.height);
+    EvaluateEveryPixel(
+        map, [&](std::int32_t x, std::int32_t y) { return OcclusionPixel(x, y, map, centres); });
     return map;
 }
 

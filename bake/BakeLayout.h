@@ -64,4 +64,34 @@ inline bool IsInsideDisc(float discDistance) {
     return discDistance < kDiscRadius;
 }
 
+// A disc can hold a pixel only if the pixel is at most 17 pixels from its centre along each
+// axis: an offset of 18 or more gives a disc distance of at least 18 however the squares round.
+inline constexpr std::int32_t kDiscReach = 17;
+
+constexpr bool IsWithinReach(std::int32_t dx, std::int32_t dy) {
+    return dx >= -kDiscReach && dx <= kDiscReach && dy >= -kDiscReach && dy <= kDiscReach;
+}
+
+// A run of positions [begin, end) along one axis.
+struct Span {
+    std::int32_t begin;
+    std::int32_t end;
+};
+
+// The positions along an axis of `size` within reach of its quarter or three-quarter point,
+// clipped to the map; overlapping runs are merged, leaving the second one empty.
+using DiscSpans = std::array<Span, 2>;
+
+constexpr DiscSpans DiscReachSpans(std::int32_t size) {
+    const std::int32_t near = QuarterPoint(size);
+    const std::int32_t far = ThreeQuarterPoint(size);
+    Span first{std::max(0, near - kDiscReach), std::min(size, near + kDiscReach + 1)};
+    Span second{std::max(0, far - kDiscReach), std::min(size, far + kDiscReach + 1)};
+    if (second.begin <= first.end) {
+        first.end = std::max(first.end, second.end);
+        second = {0, 0};
+    }
+    return {first, second};
+}
+
 }  // namespace Morvane::Layout

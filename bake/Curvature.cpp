@@ -2,7 +2,9 @@
 
 #include "BakeEngine.h"
 #include "BakeLayout.h"
+#include "FastFill.h"
 #include "MapStorage.h"
+#include "ReferenceBakes.h"
 
 namespace Morvane {
 namespace {
@@ -27,12 +29,16 @@ TextureMap BakeEngine::BakeCurvature(std::int32_t width, std::int32_t height) {
     if (!HasPixels(map)) {
         return map;
     }
-    std::uint32_t* out = map.pixels.data();
-    for (std::int32_t y = 0; y < map.height; ++y) {
-        for (std::int32_t x = 0; x < map.width; ++x) {
-            *out++ = CurvaturePixel(Layout::EdgeDistance(x, y, map.width, map.height));
-        }
-    }
+    // The pixel depends on the edge distance alone and stops changing at the dark band's end.
+    FillByEdgeDistance(map, TabulateEdgeDistance(map, kDarkBand, CurvaturePixel));
+    return map;
+}
+
+TextureMap Reference::BakeCurvature(std::int32_t width, std::int32_t height) {
+    TextureMap map = CreateMap(width, height);
+    EvaluateEveryPixel(map, [&map](std::int32_t x, std::int32_t y) {
+        return CurvaturePixel(Layout::EdgeDistance(x, y, map.width, map.height));
+    });
     return map;
 }
 

@@ -2,7 +2,9 @@
 
 #include "BakeEngine.h"
 #include "BakeLayout.h"
+#include "FastFill.h"
 #include "MapStorage.h"
+#include "ReferenceBakes.h"
 
 namespace Morvane {
 namespace {
@@ -13,7 +15,9 @@ constexpr std::uint32_t kDiscColour = 0xFF20E020u;
 std::uint32_t MaterialPixel(std::int32_t x, std::int32_t y, const Layout::DiscCentres& centres) {
     std::uint32_t colour = kSurfaceColour;
     for (const Layout::DiscCentre& centre : centres) {
-        if (Layout::IsInsideDisc(Layout::DiscDistance(x - centre.x, y - centre.y))) {
+        const std::int32_t dx = x - centre.x;
+        const std::int32_t dy = y - centre.y;
+        if (Layout::IsWithinReach(dx, dy) && Layout::IsInsideDisc(Layout::DiscDistance(dx, dy))) {
             colour = kDiscColour;
         }
     }
@@ -27,13 +31,22 @@ TextureMap BakeEngine::BakeMaterialID(std::int32_t width, std::int32_t height) {
     if (!HasPixels(map)) {
         return map;
     }
+    // Away from the discs every pixel is the surface colour.
+    FillByEdgeDistance(map,
+                       TabulateEdgeDistance(map, 0, [](std::int32_t) { return kSurfaceColour; }));
     const Layout::DiscCentres centres = Layout::FeatureDiscCentres(map.width, map.height);
-    std::uint32_t* out = map.pixels.data();
-    for (std::int32_t y = 0; y < map.height; ++y) {
-        for (std::int32_t x = 0; x < map.width; ++x) {
-            *out++ = MaterialPixel(x, y, centres);
-        }
-    }
+    PaintNearDiscs(
+        map,
+        [&](std::int32_t x, std::int32_t y) { PixelAt(map, x, y) = MaterialPixel(x, y, centres); },
+        [](const PixelBox&) { return true; });  // the surface colour is the same everywhere
+    return map;
+}
+
+TextureMap Reference::BakeMaterialID(std::int32_t width, std::int32_t height) {
+    TextureMap map = CreateMap(width, height);
+    const Layout::DiscCentres centres = Layout::FeatureDiscCentres(map.width, map.height);
+    EvaluateEveryPixel(
+        map, [&](std::int32_t x, std::int32_t y) { return MaterialPixel(x, y, centres); });
     return map;
 }
 

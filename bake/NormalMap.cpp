@@ -1,14 +1,21 @@
 // Tangent-space normal map: slopes from the discs and the rim band, normalised and encoded.
 
+#include <algorithm>
+#include <array>
+#include <optional>
+
 #include "BakeEngine.h"
 #include "BakeLayout.h"
+#include "FastFill.h"
 #include "MapStorage.h"
+#include "ReferenceBakes.h"
 
 namespace Morvane {
 namespace {
 
-constexpr float kCentreThreshold = 0.01f;  // a disc centre itself has no slope
-constexpr std::int32_t kRimBand = 12;      // left and top band width
+constexpr float kCentreThreshold = 0.01f;           // a disc centre itself has no slope
+constexpr std::int32_t kRimBand = 12;               // left and top band width
+constexpr std::int32_t kFarRimBand = kRimBand - 1;  // right and bottom band width
 constexpr float kRimDivisor = 12.0f;
 constexpr float kLengthThreshold = 0.0001f;  // shorter normals are left unnormalised
 
@@ -20,6 +27,32 @@ struct NormalSettings {
     float z2;  // z * z
 };
 
+NormalSettings MakeSettings(const TextureMap& map, float strength) {
+    const float z = 1.0f / strength;
+    return {map.width, map.height, Layout::FeatureDiscCentres(map.width, map.height), z, z * z};
+}
+
+// Adds the slope of every disc that holds the pixel, in visiting order. Returns whether any
+// disc did: a disc centre itself, and any pixel 18 or more pixels away, gets no term.
+bool AddDiscSlopes(std::int32_t x, std::int32_t y, const NormalSettings& s, float& sx, float& sy) {
+    bool sloped = false;
+    for (const Layout::DiscCentre& centre : s.centres) {
+        const std::int32_t dx = x - centre.x;
+        const std::int32_t dy = y - centre.y;
+        if (!Layout::IsWithinReach(dx, dy)) {
+            continue;
+        }
+        const float d = Layout::DiscDistance(dx, dy);
+        if (Layout::IsInsideDisc(d) && d > kCentreThreshold) {
+            const float falloff = 1.0f - (d / Layout::kDiscRadius);
+            sy = sy + ((static_cast<float>(dy) / d) * falloff);
+            sx = sx + ((static_cast<float>(dx) / d) * falloff);
+            sloped = true;
+        }
+    }
+    return sloped;
+}
+
 // Adds the rim slope for one axis. The near band covers positions 0..11 with 12/12 down to
 // 1/12; the far band covers only the last 11 positions with 1/12 up to 11/12, subtracted. Where
 // the bands overlap (sizes below 23) the near term alone applies.
@@ -27,7 +60,7 @@ float AddRimSlope(float sum, std::int32_t position, std::int32_t size) {
     if (position < kRimBand) {
         return sum + static_cast<float>(kRimBand - position) / kRimDivisor;
     }
-    if (position >= size - (kRimBand - 1)) {
+    if (position >= size - kFarRimBand) {
         return sum - static_cast<float>(position - size + kRimBand) / kRimDivisor;
     }
     return sum;
@@ -46,22 +79,11 @@ std::uint32_t EncodeChannel(float component) {
     return static_cast<std::uint32_t>(v);
 }
 
-std::uint32_t NormalPixel(std::int32_t x, std::int32_t y, const NormalSettings& s) {
-    float sx = 0.0f;
-    float sy = 0.0f;
-    for (const Layout::DiscCentre& centre : s.centres) {
-        const std::int32_t dx = x - centre.x;
-        const std::int32_t dy = y - centre.y;
-        const float d = Layout::DiscDistance(dx, dy);
-        if (Layout::IsInsideDisc(d) && d > kCentreThreshold) {
-            const float falloff = 1.0f - (d / Layout::kDiscRadius);
-            sy = sy + ((static_cast<float>(dy) / d) * falloff);
-            sx = sx + ((static_cast<float>(dx) / d) * falloff);
-        }
-    }
+// The pixel from its disc slopes: rim terms added, normalised and encoded.
+std::uint32_t FinishPixel(std::int32_t x, std::int32_t y, const NormalSettings& s, float sx,
+                          float sy) {
     sx = AddRimSlope(sx, x, s.width);
     sy = AddRimSlope(sy, y, s.height);
-
     const float length = std::sqrt(((sx * sx) + (sy * sy)) + s.z2);
     float nz = s.z;
     if (length > kLengthThreshold) {
@@ -72,6 +94,47 @@ std::uint32_t NormalPixel(std::int32_t x, std::int32_t y, const NormalSettings& 
     return EncodeChannel(sx) | (EncodeChannel(sy) << 8) | (EncodeChannel(nz) << 16) | 0xFF000000u;
 }
 
+std::uint32_t NormalPixel(std::int32_t x, std::int32_t y, const NormalSettings& s) {
+    float sx = 0.0f;
+    float sy = 0.0f;
+    AddDiscSlopes(x, y, s, sx, sy);
+    return FinishPixel(x, y, s, sx, sy);
+}
+
+// A row without disc terms: the left band, one value for every column between the bands, and
+// the right band. Rows outside the top and bottom bands are all alike.
+struct RowWithoutDiscs {
+    std::array<std::uint32_t, kRimBand> left{};
+    std::array<std::uint32_t, kFarRimBand> right{};
+    std::uint32_t middle = 0;
+    std::int32_t leftCount = 0;
+    std::int32_t rightCount = 0;
+
+    RowWithoutDiscs(std::int32_t y, const NormalSettings& s) {
+        leftCount = std::min(kRimBand, s.width);
+        const std::int32_t rightBegin = std::max(leftCount, s.width - kFarRimBand);
+        rightCount = s.width - rightBegin;
+        for (std::int32_t x = 0; x < leftCount; ++x) {
+            left[x] = FinishPixel(x, y, s, 0.0f, 0.0f);
+        }
+        for (std::int32_t i = 0; i < rightCount; ++i) {
+            right[i] = FinishPixel(rightBegin + i, y, s, 0.0f, 0.0f);
+        }
+        if (rightBegin > leftCount) {
+            middle = FinishPixel(leftCount, y, s, 0.0f, 0.0f);
+        }
+    }
+
+    void WriteTo(TextureMap& map, std::int32_t y) const {
+        ComposeRow(&PixelAt(map, 0, y), map.width, left.data(), leftCount, middle, right.data(),
+                   rightCount);
+    }
+};
+
+bool IsInRimRows(std::int32_t y, std::int32_t height) {
+    return y < kRimBand || y >= height - kFarRimBand;
+}
+
 }  // namespace
 
 TextureMap BakeEngine::BakeNormalMap(std::int32_t width, std::int32_t height, float strength) {
@@ -79,15 +142,40 @@ TextureMap BakeEngine::BakeNormalMap(std::int32_t width, std::int32_t height, fl
     if (!HasPixels(map)) {
         return map;
     }
-    const float z = 1.0f / strength;
-    const NormalSettings settings{map.width, map.height,
-                                  Layout::FeatureDiscCentres(map.width, map.height), z, z * z};
-    std::uint32_t* out = map.pixels.data();
+    const NormalSettings settings = MakeSettings(map, strength);
+    std::optional<RowWithoutDiscs> interior;
     for (std::int32_t y = 0; y < map.height; ++y) {
-        for (std::int32_t x = 0; x < map.width; ++x) {
-            *out++ = NormalPixel(x, y, settings);
+        if (IsInRimRows(y, map.height)) {
+            RowWithoutDiscs(y, settings).WriteTo(map, y);
+        } else {
+            if (!interior) {
+                interior.emplace(y, settings);
+            }
+            interior->WriteTo(map, y);
         }
     }
+    PaintNearDiscs(
+        map,
+        [&](std::int32_t x, std::int32_t y) {
+            float sx = 0.0f;
+            float sy = 0.0f;
+            if (AddDiscSlopes(x, y, settings, sx, sy)) {
+                PixelAt(map, x, y) = FinishPixel(x, y, settings, sx, sy);
+            }
+        },
+        // Clear of the rim bands a disc's pixels depend on the disc alone.
+        [&map](const PixelBox& box) {
+            return box.x0 >= kRimBand && box.x1 <= map.width - kFarRimBand && box.y0 >= kRimBand &&
+                   box.y1 <= map.height - kFarRimBand;
+        });
+    return map;
+}
+
+TextureMap Reference::BakeNormalMap(std::int32_t width, std::int32_t height, float strength) {
+    TextureMap map = CreateMap(width, height);
+    const NormalSettings settings = MakeSettings(map, strength);
+    EvaluateEveryPixel(map,
+                       [&](std::int32_t x, std::int32_t y) { return NormalPixel(x, y, settings); });
     return map;
 }
 

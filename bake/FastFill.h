@@ -1,0 +1,131 @@
+// Where a bake's pixel formula has to be evaluated, and where a pixel's value is already known.
+//
+// Almost every pixel of a map is constant along one coordinate: the open panel is one value, a
+// rim band depends on one coordinate, and only pixels within reach of a disc need the disc
+// terms. These helpers let a bake evaluate its formula once per distinct value and copy it
+// everywhere it repeats; they never compute a pixel themselves.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "BakeEngine.h"
+#include "BakeLayout.h"
+
+namespace Morvane {
+
+// One row from three parts: `leftCount` values from `left`, then `middle` repeated, then
+// `rightCount` values from `right`. Needs leftCount + rightCount <= width.
+void ComposeRow(std::uint32_t* row, std::int32_t width, const std::uint32_t* left,
+                std::int32_t leftCount, std::uint32_t middle, const std::uint32_t* right,
+                std::int32_t rightCount);
+
+// Pixels that depend on the edge distance alone, tabulated: entry m is the pixel at edge
+// distance m, and the last entry holds for every larger edge distance too.
+using EdgeDistanceTable = std::vector<std::uint32_t>;
+
+// Tabulates `pixelAt(m)` for m = 0 .. last, where `last` is the edge distance from which the
+// pixel no longer changes (clamped to the largest edge distance the map has).
+template <typename PixelAtEdgeDistance>
+EdgeDistanceTable TabulateEdgeDistance(const TextureMap& map, std::int32_t last,
+                                       PixelAtEdgeDistance pixelAt) {
+    const std::int32_t largest = (std::min(map.width, map.height) - 1) / 2;
+    EdgeDistanceTable table(static_cast<std::size_t>(std::min(last, largest)) + 1);
+    for (std::size_t m = 0; m < table.size(); ++m) {
+        table[m] = pixelAt(static_cast<std::int32_t>(m));
+    }
+    return table;
+}
+
+// Fills every pixel of `map` with the table entry for its edge distance.
+void FillByEdgeDistance(TextureMap& map, const EdgeDistanceTable& table);
+
+// Calls `visit(x, y)` once for every pixel within reach of some disc (closer than 18 pixels
+// along both axes), row by row. Every other pixel is untouched by the discs.
+template <typename Visit>
+void ForEachPixelNearDiscs(const TextureMap& map, Visit visit) {
+    const Layout::DiscSpans columns = Layout::DiscReachSpans(map.width);
+    const Layout::DiscSpans rows = Layout::DiscReachSpans(map.height);
+    for (const Layout::Span& rowSpan : rows) {
+        for (std::int32_t y = rowSpan.begin; y < rowSpan.end; ++y) {
+            for (const Layout::Span& columnSpan : columns) {
+                for (std::int32_t x = columnSpan.begin; x < columnSpan.end; ++x) {
+                    visit(x, y);
+                }
+            }
+        }
+    }
+}
+
+// A rectangle of pixels [x0, x1) x [y0, y1).
+struct PixelBox {
+    std::int32_t x0;
+    std::int32_t y0;
+    std::int32_t x1;
+    std::int32_t y1;
+};
+
+// The smallest edge distance of any pixel in `box`.
+inline std::int32_t MinEdgeDistance(const PixelBox& box, std::int32_t width, std::int32_t height) {
+    return std::min({box.x0, box.y0, width - box.x1, height - box.y1});
+}
+
+// Copies the pixels of `from` onto the box of the same size at `to`.
+void CopyBox(TextureMap& map, const PixelBox& from, const PixelBox& to);
+
+// Calls `paint(x, y)` for every pixel within reach of a disc, as ForEachPixelNearDiscs does,
+// with one shortcut: when the discs' reaches are apart, a disc whose whole reach lies inside
+// the map and on a plain background (`isPlain(box)`, a background equal under every such disc)
+// holds the same pixels as the first such disc, so those are copied instead of painted.
+template <typename Paint, typename IsPlain>
+void PaintNearDiscs(TextureMap& map, Paint paint, IsPlain isPlain) {
+    const Layout::DiscSpans columns = Layout::DiscReachSpans(map.width);
+    const Layout::DiscSpans rows = Layout::DiscReachSpans(map.height);
+    const bool apart = columns[1].begin < columns[1].end && rows[1].begin < rows[1].end;
+    if (!apart) {
+        ForEachPixelNearDiscs(map, paint);
+        return;
+    }
+    bool stamped = false;
+    PixelBox stamp{};
+    for (const Layout::DiscCentre& centre : Layout::FeatureDiscCentres(map.width, map.height)) {
+        const PixelBox reach{centre.x - Layout::kDiscReach, centre.y - Layout::kDiscReach,
+                             centre.x + Layout::kDiscReach + 1, centre.y + Layout::kDiscReach + 1};
+        const PixelBox box{std::max(reach.x0, 0), std::max(reach.y0, 0),
+                           std::min(reach.x1, map.width), std::min(reach.y1, map.height)};
+        const bool whole =
+            box.x0 == reach.x0 && box.y0 == reach.y0 && box.x1 == reach.x1 && box.y1 == reach.y1;
+        if (whole && isPlain(box)) {
+            if (stamped) {
+                CopyBox(map, stamp, box);
+                continue;
+            }
+            stamped = true;
+            stamp = box;
+        }
+        for (std::int32_t y = box.y0; y < box.y1; ++y) {
+            for (std::int32_t x = box.x0; x < box.x1; ++x) {
+                paint(x, y);
+            }
+        }
+    }
+}
+
+// Pixel (x, y) of `map`; x and y must lie inside the map.
+inline std::uint32_t& PixelAt(TextureMap& map, std::int32_t x, std::int32_t y) {
+    return map.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(map.width) +
+                      static_cast<std::size_t>(x)];
+}
+
+// The slow way, for reference: `pixelAt(x, y)` for every pixel in storage order.
+template <typename PixelAtPosition>
+void EvaluateEveryPixel(TextureMap& map, PixelAtPosition pixelAt) {
+    std::uint32_t* out = map.pixels.data();
+    for (std::int32_t y = 0; y < map.height; ++y) {
+        for (std::int32_t x = 0; x < map.width; ++x) {
+            *out++ = pixelAt(x, y);
+        }
+    }
+}
+
+}  // namespace Morvane

@@ -1,0 +1,47 @@
+// The bakes take shortcuts where a pixel's value is already known; every shortcut must give
+// exactly the pixels of evaluating the formula at every pixel.
+
+#include <gtest/gtest.h>
+
+#include "BakeEngine.h"
+#include "ReferenceBakes.h"
+
+using Morvane::BakeEngine;
+namespace Reference = Morvane::Reference;
+
+namespace {
+
+void ExpectSameAsReference(int width, int height) {
+    SCOPED_TRACE(testing::Message() << width << " x " << height);
+    ASSERT_EQ(BakeEngine::BakeAmbientOcclusion(width, height, 64).pixels,
+              Reference::BakeAmbientOcclusion(width, height).pixels);
+    ASSERT_EQ(BakeEngine::BakeCurvature(width, height).pixels,
+              Reference::BakeCurvature(width, height).pixels);
+    ASSERT_EQ(BakeEngine::BakeMaterialID(width, height).pixels,
+              Reference::BakeMaterialID(width, height).pixels);
+    for (const float strength : {2.5f, -2.5f, 0.3f, 1000000.0f}) {
+        ASSERT_EQ(BakeEngine::BakeNormalMap(width, height, strength).pixels,
+                  Reference::BakeNormalMap(width, height, strength).pixels)
+            << "strength " << strength;
+    }
+}
+
+TEST(FastFill, SmallMapsWhereBandsAndDiscsOverlap) {
+    for (int height = 1; height <= 48; ++height) {
+        for (int width = 1; width <= 48; ++width) {
+            ExpectSameAsReference(width, height);
+        }
+    }
+}
+
+TEST(FastFill, OddAndLopsidedSizes) {
+    const std::pair<int, int> sizes[] = {{69, 70},   {71, 72},   {99, 101},  {255, 257},
+                                         {256, 256}, {512, 128}, {128, 512}, {23, 300},
+                                         {300, 23},  {1, 1000},  {1000, 1},  {2, 777},
+                                         {200, 180}, {301, 300}, {160, 170}, {4096, 64}};
+    for (const auto& [width, height] : sizes) {
+        ExpectSameAsReference(width, height);
+    }
+}
+
+}  // namespace
