@@ -15,6 +15,15 @@ else()
     -ffp-contract=off -fno-fast-math -Wall -Wextra -Wpedantic)
 endif()
 
+# Sanitizers for checking builds, e.g. -DMORVANE_SANITIZERS=address,undefined,float-cast-overflow.
+# Every report is fatal, so a test run fails on the first one.
+set(MORVANE_SANITIZERS "" CACHE STRING "Comma-separated sanitizers for every Morvane target")
+if(MORVANE_SANITIZERS)
+  target_compile_options(morvane_compile_options INTERFACE
+    -fsanitize=${MORVANE_SANITIZERS} -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(morvane_compile_options INTERFACE -fsanitize=${MORVANE_SANITIZERS})
+endif()
+
 # Attaches the shared settings to a target without exporting them to consumers.
 function(morvane_target_defaults target)
   target_link_libraries(${target} PRIVATE $<BUILD_INTERFACE:morvane_compile_options>)
