@@ -24,6 +24,12 @@ if(MORVANE_SANITIZERS)
   target_link_options(morvane_compile_options INTERFACE -fsanitize=${MORVANE_SANITIZERS})
 endif()
 
+# Fuzzing builds (clang): coverage for libFuzzer in every target.
+option(MORVANE_BUILD_FUZZERS "Build the libFuzzer target (needs clang)" OFF)
+if(MORVANE_BUILD_FUZZERS)
+  target_compile_options(morvane_compile_options INTERFACE -fsanitize=fuzzer-no-link)
+endif()
+
 # Attaches the shared settings to a target without exporting them to consumers.
 function(morvane_target_defaults target)
   target_link_libraries(${target} PRIVATE $<BUILD_INTERFACE:morvane_compile_options>)
