@@ -97,6 +97,28 @@ TEST(NormalMap, OverlappingRimBandsTakeTheNearTerm) {
     }
 }
 
+// Fused multiply-adds leave the 256 x 256 map at strength 2.5 unchanged but move these pixels
+// and maps: they catch a build that fuses (GCC does by default on some targets).
+TEST(NormalMap, PinsPixelsThatFusedMultiplyAddsWouldChange) {
+    const auto steep = BakeEngine::BakeNormalMap(256, 256, 1000000.0f);
+    EXPECT_EQ(At(steep, 61, 60), 0xFF7F1933u);
+    EXPECT_EQ(At(steep, 67, 60), 0xFF7F19CBu);
+    EXPECT_EQ(At(steep, 189, 60), 0xFF7F1933u);
+    const auto odd = BakeEngine::BakeNormalMap(99, 101, 10000.0f);
+    EXPECT_EQ(At(odd, 16, 19), 0xFF7F3219u);
+    EXPECT_EQ(At(odd, 32, 19), 0xFF7F32E5u);
+    const std::pair<Morvane::TextureMap, const char*> maps[] = {
+        {steep, "e7933bc4e7f28ff82f5e0a157c2203ad1f77f2afa36359eebd9f148d67d568fe"},
+        {odd, "0fa71669ab170195c28bded17fd190483c6d18413596600cca29bf84e6e02268"},
+        {BakeEngine::BakeNormalMap(64, 64, 300000.0f),
+         "129c8f8b447302ea0b23a9d9dc1791f81d21bd60566b3555d7d472e8710e8663"},
+    };
+    for (const auto& [map, digest] : maps) {
+        EXPECT_EQ(MorvaneTest::Sha256Hex(MorvaneTest::PpmBytes(map)), digest)
+            << map.width << " x " << map.height;
+    }
+}
+
 TEST(NormalMap, UnusualStrengthsGiveDefinedPixels) {
     const auto negative = BakeEngine::BakeNormalMap(256, 256, -2.5f);
     EXPECT_EQ(At(negative, 100, 100), 0xFF007F7Fu);

@@ -41,8 +41,8 @@ private:
 
 // Mostly sizes up to a few hundred; values with the top bit set pick an extreme size.
 std::int32_t DecodeSize(std::uint32_t raw) {
-    const std::int32_t extremes[] = {-1,      -2,     INT32_MIN, INT32_MAX, 46341,
-                                     715827883, 65536, 1 << 20,  1 << 30,   0};
+    const std::int32_t extremes[] = {-1,        -2,    INT32_MIN, INT32_MAX, 46341,
+                                     715827883, 65536, 1 << 20,   1 << 30,   0};
     if (raw & 0x8000) {
         return extremes[(raw & 0x7FFF) % (sizeof extremes / sizeof extremes[0])];
     }
@@ -65,7 +65,8 @@ void CheckMap(const TextureMap& map, std::int32_t width, std::int32_t height) {
         return;
     }
     Require(map.width == width && map.height == height);
-    Require(map.pixels.size() == static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    Require(map.pixels.size() ==
+            static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
     for (const std::uint32_t pixel : map.pixels) {
         Require(pixel >> 24 == 0xFF);
     }
@@ -86,8 +87,8 @@ void CheckWriter(std::int32_t width, std::int32_t height, Input& input) {
     for (std::uint32_t& pixel : map.pixels) {
         pixel = input.Take(3) | 0xFF000000u;
     }
-    const bool consistent = Supported(width, height) &&
-                            map.pixels.size() == static_cast<std::size_t>(width) * height;
+    const bool consistent =
+        Supported(width, height) && map.pixels.size() == static_cast<std::size_t>(width) * height;
     errno = 0;
     const bool saved = BakeEngine::SavePpm(ScratchFile(), map);
     Require(saved == consistent);
