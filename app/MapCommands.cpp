@@ -12,6 +12,12 @@
 using Morvane::BakeEngine;
 using Morvane::TextureMap;
 
+struct SingleMapCommand {
+    const char* name;
+    const char* resultLine;
+    TextureMap (*bake)();
+};
+
 namespace {
 
 // The command line always bakes at this size, with these parameters.
@@ -46,16 +52,6 @@ void PrintResult(const char* resultLine, const char* subject, const char* ending
     std::fputs(subject, stdout);
     std::fputs(ending, stdout);
 }
-
-}  // namespace
-
-struct SingleMapCommand {
-    const char* name;
-    const char* resultLine;
-    TextureMap (*bake)();
-};
-
-namespace {
 
 constexpr std::array<SingleMapCommand, 3> kSingleMapCommands{{
     {"--bake-ao", "SUCCESS: Baked AO map to ", BakeAmbientOcclusion},
