@@ -4,6 +4,7 @@
 
 #include "Digest.h"
 #include "Files.h"
+#include "KnownDigests.h"
 #include "Process.h"
 
 using MorvaneTest::FileExists;
@@ -13,12 +14,6 @@ using MorvaneTest::ReadFile;
 using MorvaneTest::ScratchDirectory;
 
 namespace {
-
-const char* const kAoDigest = "0116794231e85574a77e8fbe565c710a9d0d5a4a484d342342d03e1c703d41f7";
-const char* const kNormalDigest =
-    "79e55f5308a27d9c766749cef81ab42c6205dc779421ad3a70d621e074ac8519";
-const char* const kCurvatureDigest =
-    "555ba42c6e9161d2d16304f32a01495bf3d7c3bca0e7921f9b545c8a0ce753e2";
 
 ProcessResult Morvane(const std::vector<std::string>& arguments,
                       const ProcessOptions& options = {}) {
@@ -86,9 +81,9 @@ TEST(CommandLine, SingleMapCommandsWriteTheirMapAndResultLine) {
         const char* resultLine;
         const char* digest;
     } commands[] = {
-        {"--bake-ao", "SUCCESS: Baked AO map to ", kAoDigest},
-        {"--bake-normal", "SUCCESS: Baked normal map to ", kNormalDigest},
-        {"--bake-curv", "SUCCESS: Baked curvature map to ", kCurvatureDigest},
+        {"--bake-ao", "SUCCESS: Baked AO map to ", MorvaneTest::kAmbientOcclusionDigest},
+        {"--bake-normal", "SUCCESS: Baked normal map to ", MorvaneTest::kNormalDigest},
+        {"--bake-curv", "SUCCESS: Baked curvature map to ", MorvaneTest::kCurvatureDigest},
     };
     for (const auto& c : commands) {
         const std::string path = scratch / (std::string(c.command + 7) + ".ppm");
@@ -111,7 +106,7 @@ TEST(CommandLine, ResultLineQuotesThePathAsGiven) {
     const ProcessResult again = Morvane({"--bake-ao", "./sub/../ao map.ppm"}, inScratch);
     EXPECT_EQ(again.status, 0);
     EXPECT_EQ(again.out, "SUCCESS: Baked AO map to ./sub/../ao map.ppm\n");
-    EXPECT_EQ(Sha256OfFile(scratch / "ao map.ppm"), kAoDigest);
+    EXPECT_EQ(Sha256OfFile(scratch / "ao map.ppm"), MorvaneTest::kAmbientOcclusionDigest);
 }
 
 TEST(CommandLine, UnwritablePathsAreReportedWithoutSuccess) {

@@ -4,6 +4,7 @@
 
 #include "Digest.h"
 #include "Files.h"
+#include "KnownDigests.h"
 #include "Process.h"
 
 using MorvaneTest::ProcessOptions;
@@ -14,10 +15,10 @@ using MorvaneTest::ScratchDirectory;
 namespace {
 
 const std::pair<const char*, const char*> kSet[] = {
-    {"_ao.ppm", "0116794231e85574a77e8fbe565c710a9d0d5a4a484d342342d03e1c703d41f7"},
-    {"_normal.ppm", "79e55f5308a27d9c766749cef81ab42c6205dc779421ad3a70d621e074ac8519"},
-    {"_curvature.ppm", "555ba42c6e9161d2d16304f32a01495bf3d7c3bca0e7921f9b545c8a0ce753e2"},
-    {"_id.ppm", "834b58f3f083478f48a18e2412f59d9a2cb0c5e1cabc1917d58360412ab6e73f"},
+    {"_ao.ppm", MorvaneTest::kAmbientOcclusionDigest},
+    {"_normal.ppm", MorvaneTest::kNormalDigest},
+    {"_curvature.ppm", MorvaneTest::kCurvatureDigest},
+    {"_id.ppm", MorvaneTest::kMaterialIdDigest},
 };
 
 ProcessResult BakeAll(const std::string& prefix, const std::string& workingDirectory = "") {
