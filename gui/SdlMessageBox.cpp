@@ -1,6 +1,7 @@
 #include <dlfcn.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 #include "DesktopFallbacks.h"
@@ -13,6 +14,7 @@ namespace {
 using ShowSimpleMessageBoxFunction = int (*)(std::uint32_t flags, const char* title,
                                              const char* message, void* window);
 using QuitFunction = void (*)();
+using GetErrorFunction = const char* (*)();
 constexpr std::uint32_t kSdlMessageBoxInformation = 0x00000040;
 
 bool HasDisplay() {
@@ -34,8 +36,13 @@ bool ShowWindowThroughSdl() {
     const auto show =
         reinterpret_cast<ShowSimpleMessageBoxFunction>(dlsym(sdl, "SDL_ShowSimpleMessageBox"));
     const auto quit = reinterpret_cast<QuitFunction>(dlsym(sdl, "SDL_Quit"));
+    const auto getError = reinterpret_cast<GetErrorFunction>(dlsym(sdl, "SDL_GetError"));
     const bool shown =
         show != nullptr && show(kSdlMessageBoxInformation, kCaption, kText, nullptr) == 0;
+    if (!shown && getError != nullptr) {
+        // A display was there but no window came up: say why before falling back.
+        std::fprintf(stderr, "morvane: cannot show a window: %s\n", getError());
+    }
     if (quit != nullptr) {
         quit();
     }
