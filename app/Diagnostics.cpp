@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "QuotePath.h"
+
 namespace {
 
 void PrintError(const std::string& message) {
@@ -14,7 +16,7 @@ void PrintError(const std::string& message) {
 }  // namespace
 
 void ReportWriteFailure(std::string_view path, int error) {
-    PrintError("cannot write '" + std::string(path) + "': " + std::strerror(error));
+    PrintError("cannot write " + QuotePath(path) + ": " + std::strerror(error));
 }
 
 void ReportOutOfMemory() {

@@ -3,7 +3,8 @@
 
 #include <string_view>
 
-// "morvane: cannot write 'PATH': REASON", REASON being the system's text for `error`.
+// "morvane: cannot write 'PATH': REASON", REASON being the system's text for `error` and PATH
+// quoted by QuotePath.
 void ReportWriteFailure(std::string_view path, int error);
 void ReportOutOfMemory();
 void ReportStandardOutputFailure(int error);

@@ -8,6 +8,7 @@
 #include "BakeEngine.h"
 #include "Diagnostics.h"
 #include "ExitStatus.h"
+#include "OutputPath.h"
 
 using Morvane::BakeEngine;
 using Morvane::TextureMap;
@@ -47,10 +48,11 @@ bool WriteMap(const std::string& path, const TextureMap& map) {
     return false;
 }
 
-void PrintResult(const char* resultLine, const char* subject, const char* ending) {
-    std::fputs(resultLine, stdout);
-    std::fputs(subject, stdout);
-    std::fputs(ending, stdout);
+void PrintResult(const char* resultLine, const char* subject, const char* ending,
+                 std::FILE* stream = stdout) {
+    std::fputs(resultLine, stream);
+    std::fputs(subject, stream);
+    std::fputs(ending, stream);
 }
 
 constexpr std::array<SingleMapCommand, 3> kSingleMapCommands{{
@@ -87,7 +89,9 @@ int RunSingleMapCommand(const SingleMapCommand& command, const char* path) {
     if (!WriteMap(path, map)) {
         return kExitFailure;
     }
-    PrintResult(command.resultLine, path, "\n");
+    // A map written to standard output keeps that stream for the image alone.
+    const bool mapOnStandardOutput = Morvane::DescriptorNamedBy(path) == 1;
+    PrintResult(command.resultLine, path, "\n", mapOnStandardOutput ? stderr : stdout);
     return kExitSuccess;
 }
 

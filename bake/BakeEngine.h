@@ -39,9 +39,16 @@ public:
     // every pixel in storage order; alpha is dropped. Returns true once the whole file is
     // written and closed. Returns false, with errno telling why, when the file cannot be
     // opened, written or closed (missing directory, a directory at `path`, disk full, ...).
-    // A new or existing regular file at `path` is only ever replaced by a complete file: the
-    // image is written beside it and renamed into place, so a failure leaves no partial file
-    // and keeps the old one. Other targets (a pipe, a terminal, a device) are written directly.
+    // `path` is written wherever the shell's `>` would write it, with the same effect on the
+    // file: links are followed, a file that may not be written is refused (EACCES), and
+    // /dev/stdout, /dev/fd/N and the like are written through the descriptor they name, at its
+    // position. A new file, or a regular file that a new one can replace with the same owner,
+    // group, mode, links and attributes, is written beside it and renamed into place, so a
+    // failure leaves no partial file and keeps the old one. Other regular files are written in
+    // place after their full length is reserved; pipes and devices as they are.
+    // During the call SIGPIPE and SIGXFSZ are held back on the calling thread and fail it
+    // (EPIPE, EFBIG); SIGINT, SIGTERM and SIGHUP, while a file beside the target exists, stop
+    // the write and remove that file before they take effect (EINTR if they are handled).
     // A map whose pixel count does not match its sizes is refused with EINVAL.
     static bool SavePpm(const std::string& path, const TextureMap& map);
 

@@ -1,3 +1,5 @@
+// Windows: the nearest equivalents. There are no symbolic links to follow through this
+// interface, no owners to keep and no signals to hold back; a file is replaced by MoveFileExA.
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -5,10 +7,11 @@
 
 #include <cerrno>
 #include <climits>
+#include <random>
 
 #include "FileSystem.h"
 
-namespace Morvane::FileSystem {
+namespace Morvane {
 namespace {
 
 // MoveFileExA reports through GetLastError; callers read errno.
@@ -28,64 +31,95 @@ int ErrnoFromLastError() {
     }
 }
 
-}  // namespace
-
-bool Inspect(const std::string& path, PathKind& kind, unsigned& permissions) {
-    struct _stat64 status;
-    if (_stat64(path.c_str(), &status) != 0) {
-        kind = PathKind::Missing;
-        return errno == ENOENT;
+FileKind KindOf(unsigned short mode) {
+    switch (mode & _S_IFMT) {
+        case _S_IFREG:
+            return FileKind::RegularFile;
+        case _S_IFDIR:
+            return FileKind::Directory;
+        default:
+            return FileKind::Other;
     }
-    kind = (status.st_mode & _S_IFMT) == _S_IFREG ? PathKind::RegularFile : PathKind::Other;
-    permissions = status.st_mode & (_S_IREAD | _S_IWRITE);
-    return true;
 }
 
-std::string ResolveLink(const std::string& path) {
-    return path;
-}
-
-int OpenInPlace(const std::string& path) {
-    return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
-}
-
-int CreateExclusive(const std::string& path) {
-    return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-}
-
-void SetPermissions(int /*descriptor*/, unsigned /*permissions*/) {}
-
-bool WriteAll(int descriptor, const unsigned char* data, std::size_t size) {
-    while (size > 0) {
-        const unsigned int chunk = size > INT_MAX ? INT_MAX : static_cast<unsigned int>(size);
-        const int written = _write(descriptor, data, chunk);
-        if (written < 0) {
+class Win32FileSystem final : public FileSystem {
+public:
+    bool Inspect(const std::string& path, FileStatus& status) override {
+        struct _stat64 entry;
+        if (_stat64(path.c_str(), &entry) != 0) {
             return false;
         }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
-bool Close(int descriptor) {
-    return _close(descriptor) == 0;
-}
-
-bool Replace(const std::string& from, const std::string& to) {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        status = FileStatus{};
+        status.kind = KindOf(entry.st_mode);
         return true;
     }
-    errno = ErrnoFromLastError();
-    return false;
+
+    bool ReadLink(const std::string&, std::string&) override {
+        errno = EINVAL;
+        return false;
+    }
+
+    int OpenExisting(const std::string& path) override {
+        return _open(path.c_str(), _O_WRONLY | _O_BINARY);
+    }
+
+    int CreateExclusive(const std::string& path) override {
+        return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                     _S_IREAD | _S_IWRITE);
+    }
+
+    bool InspectOpen(int descriptor, FileStatus& status) override {
+        struct _stat64 entry;
+        if (_fstat64(descriptor, &entry) != 0) {
+            return false;
+        }
+        status = FileStatus{};
+        status.kind = KindOf(entry.st_mode);
+        status.links = entry.st_nlink;
+        return true;
+    }
+
+    bool MatchIdentity(int, const FileStatus&) override { return true; }
+
+    long Write(int descriptor, const unsigned char* data, std::size_t size) override {
+        const unsigned int chunk = size > INT_MAX ? INT_MAX : static_cast<unsigned int>(size);
+        return _write(descriptor, data, chunk);
+    }
+
+    bool Reserve(int, std::uint64_t) override { return true; }
+
+    bool Truncate(int descriptor, std::uint64_t size) override {
+        errno = _chsize_s(descriptor, static_cast<__int64>(size));
+        return errno == 0;
+    }
+
+    bool Close(int descriptor) override { return _close(descriptor) == 0; }
+
+    bool Rename(const std::string& from, const std::string& to) override {
+        if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            return true;
+        }
+        errno = ErrnoFromLastError();
+        return false;
+    }
+
+    bool Remove(const std::string& path) override { return _unlink(path.c_str()) == 0; }
+
+    std::uint64_t Random() override {
+        std::random_device device;
+        return (static_cast<std::uint64_t>(device()) << 32) ^ device();
+    }
+
+    unsigned HoldSignals(unsigned) override { return 0; }
+    void ReleaseSignals(unsigned) override {}
+    bool InterruptionPending() override { return false; }
+};
+
+}  // namespace
+
+FileSystem& SystemFileSystem() {
+    static Win32FileSystem system;
+    return system;
 }
 
-void Remove(const std::string& path) {
-    _unlink(path.c_str());
-}
-
-unsigned long ProcessId() {
-    return GetCurrentProcessId();
-}
-
-}  // namespace Morvane::FileSystem
+}  // namespace Morvane

@@ -55,12 +55,11 @@ bool BakeEngine::SavePpm(const std::string& path, const TextureMap& map) {
         errno = ENOMEM;
         return false;
     }
+    std::size_t used = FormatHeader(map, reinterpret_cast<char*>(chunk.get()));
     OutputFile file;
-    if (!file.Open(path)) {
+    if (!file.Open(path, used + 3 * static_cast<std::uint64_t>(map.pixels.size()))) {
         return false;
     }
-
-    std::size_t used = FormatHeader(map, reinterpret_cast<char*>(chunk.get()));
     for (const std::uint32_t pixel : map.pixels) {
         if (kChunkBytes - used < 3) {
             if (!file.Write(chunk.get(), used)) {

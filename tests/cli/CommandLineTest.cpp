@@ -123,6 +123,11 @@ TEST(CommandLine, UnwritablePathsAreReportedWithoutSuccess) {
         EXPECT_EQ(result.out, "") << path;
         EXPECT_EQ(result.err, "morvane: cannot write '" + path + "': " + reason + "\n");
     }
+    // A path with control characters is still one line, and cannot drive the terminal.
+    const ProcessResult hostile = Morvane({"--bake-curv", scratch / "missing/a\nb\x1b[2J"});
+    EXPECT_EQ(hostile.err, "morvane: cannot write '" +
+                               scratch / "missing/a'$'\\n''b'$'\\033''[2J'" +
+                               ": No such file or directory\n");
     EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "plain");
     EXPECT_EQ(ReadFile(scratch / "plain"), "keep");
 }

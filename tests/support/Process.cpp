@@ -1,6 +1,7 @@
 #include "Process.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -18,7 +19,11 @@ namespace {
     setsid();  // no controlling terminal, as in a service or a CI job
     const int nullInput = open("/dev/null", O_RDONLY);
     dup2(nullInput, STDIN_FILENO);
-    if (options.standardOutputFile.empty()) {
+    if (options.standardOutput >= 0) {
+        dup2(options.standardOutput, STDOUT_FILENO);
+    } else if (options.standardOutput == ProcessOptions::kClosed) {
+        close(STDOUT_FILENO);
+    } else if (options.standardOutputFile.empty()) {
         dup2(outWrite, STDOUT_FILENO);
     } else {
         const int file =
@@ -33,11 +38,22 @@ namespace {
         unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");
     }
+    for (const std::string& entry : options.environment) {
+        putenv(const_cast<char*>(entry.c_str()));
+    }
+    // As a shell leaves them: SIGPIPE and SIGXFSZ end the process unless it handles them.
+    signal(SIGPIPE, SIG_DFL);
+    signal(SIGXFSZ, SIG_DFL);
     if (options.fileSizeLimit >= 0) {
-        signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
                            static_cast<rlim_t>(options.fileSizeLimit)};
         setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (options.group >= 0 && (setgroups(0, nullptr) != 0 || setgid(options.group) != 0)) {
+        _exit(126);
+    }
+    if (options.user >= 0 && setuid(options.user) != 0) {
+        _exit(126);
     }
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));

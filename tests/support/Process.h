@@ -17,9 +17,16 @@ struct ProcessResult {
 struct ProcessOptions {
     std::string workingDirectory;    // empty: the test's own
     std::string standardOutputFile;  // empty: captured; otherwise opened for writing and used
+    int standardOutput = kCaptured;  // or a descriptor of the test's to use as it is, or kClosed
     bool withoutDisplay = true;      // clear DISPLAY and WAYLAND_DISPLAY
-    long fileSizeLimit = -1;         // RLIMIT_FSIZE in bytes, with SIGXFSZ ignored; -1: none
+    long fileSizeLimit = -1;         // RLIMIT_FSIZE in bytes, as `ulimit -f` sets it; -1: none
     int timeoutSeconds = 30;
+    int user = -1;  // run as this user id (and group `group`)
+    int group = -1;
+    std::vector<std::string> environment;  // NAME=VALUE entries added for the child
+
+    static constexpr int kCaptured = -1;
+    static constexpr int kClosed = -2;
 };
 
 // Runs `program` with `arguments` (argv[1] onwards), with no standard input and no
