@@ -5,10 +5,9 @@
 #include <cstdio>
 #include <string>
 
-#include "BakeEngine.h"
+#include <morvane/BakeEngine.h>
 #include "Diagnostics.h"
 #include "ExitStatus.h"
-#include "OutputPath.h"
 
 using Morvane::BakeEngine;
 using Morvane::TextureMap;
@@ -90,7 +89,7 @@ int RunSingleMapCommand(const SingleMapCommand& command, const char* path) {
         return kExitFailure;
     }
     // A map written to standard output keeps that stream for the image alone.
-    const bool mapOnStandardOutput = Morvane::DescriptorNamedBy(path) == 1;
+    const bool mapOnStandardOutput = BakeEngine::OutputDescriptor(path) == 1;
     PrintResult(command.resultLine, path, "\n", mapOnStandardOutput ? stderr : stdout);
     return kExitSuccess;
 }

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "BakeEngine.h"
+#include <morvane/BakeEngine.h>
 #include "BakeLayout.h"
 #include "FastFill.h"
 #include "MapStorage.h"

@@ -1,6 +1,6 @@
 // Curvature: a light band and a dark band along the border, mid grey inside.
 
-#include "BakeEngine.h"
+#include <morvane/BakeEngine.h>
 #include "BakeLayout.h"
 #include "FastFill.h"
 #include "MapStorage.h"

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "BakeEngine.h"
+#include <morvane/BakeEngine.h>
 #include "BakeLayout.h"
 
 namespace Morvane {

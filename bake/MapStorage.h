@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "BakeEngine.h"
+#include <morvane/BakeEngine.h>
 
 namespace Morvane {
 

@@ -1,6 +1,6 @@
 // Material ID: the disc colour inside any feature disc, the surface colour elsewhere.
 
-#include "BakeEngine.h"
+#include <morvane/BakeEngine.h>
 #include "BakeLayout.h"
 #include "FastFill.h"
 #include "MapStorage.h"

@@ -4,7 +4,7 @@
 #include <array>
 #include <optional>
 
-#include "BakeEngine.h"
+#include <morvane/BakeEngine.h>
 #include "BakeLayout.h"
 #include "FastFill.h"
 #include "MapStorage.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "BakeEngine.h"
+#include <morvane/BakeEngine.h>
 
 namespace Morvane::Reference {
 

@@ -13,9 +13,10 @@
 #include <memory>
 #include <new>
 
-#include "BakeEngine.h"
+#include <morvane/BakeEngine.h>
 #include "MapStorage.h"
 #include "OutputFile.h"
+#include "OutputPath.h"
 
 namespace Morvane {
 namespace {
@@ -72,6 +73,10 @@ bool BakeEngine::SavePpm(const std::string& path, const TextureMap& map) {
         chunk[used++] = static_cast<unsigned char>(pixel >> 16);
     }
     return file.Write(chunk.get(), used) && file.Commit();
+}
+
+int BakeEngine::OutputDescriptor(const std::string& path) {
+    return DescriptorNamedBy(path);
 }
 
 }  // namespace Morvane

@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-#include "BakeEngine.h"
+#include <morvane/BakeEngine.h>
 
 using Morvane::BakeEngine;
 using Morvane::TextureMap;

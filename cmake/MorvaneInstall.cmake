@@ -1,15 +1,17 @@
 # Installation: the command and its man page (component "bin"), and the engine library, its
-# header and a CMake package for find_package(Morvane) (component "dev").
+# header <morvane/BakeEngine.h>, a CMake package for find_package(Morvane) and a pkg-config file
+# (component "dev").
 
 include(CMakePackageConfigHelpers)
 
 set(MORVANE_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/Morvane")
+set(MORVANE_PKGCONFIG_DIR "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
 
 install(TARGETS morvane_bake EXPORT MorvaneTargets
   ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}" COMPONENT dev
-  LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}" COMPONENT dev
+  LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}" COMPONENT dev NAMELINK_COMPONENT dev
   RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT dev)
-install(FILES "${PROJECT_SOURCE_DIR}/bake/BakeEngine.h"
+install(FILES "${PROJECT_SOURCE_DIR}/bake/include/morvane/BakeEngine.h"
   DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/morvane" COMPONENT dev)
 install(EXPORT MorvaneTargets NAMESPACE morvane:: DESTINATION "${MORVANE_CMAKE_DIR}"
   COMPONENT dev)
@@ -22,8 +24,28 @@ install(FILES "${PROJECT_BINARY_DIR}/MorvaneConfig.cmake"
   "${PROJECT_BINARY_DIR}/MorvaneConfigVersion.cmake"
   DESTINATION "${MORVANE_CMAKE_DIR}" COMPONENT dev)
 
+# The .pc file finds the prefix from its own place, so it holds under any prefix.
+file(RELATIVE_PATH MORVANE_PREFIX_FROM_PKGCONFIG "/${MORVANE_PKGCONFIG_DIR}" "/")
+string(REGEX REPLACE "/$" "" MORVANE_PREFIX_FROM_PKGCONFIG "${MORVANE_PREFIX_FROM_PKGCONFIG}")
+configure_file("${PROJECT_SOURCE_DIR}/cmake/morvane.pc.in" "${PROJECT_BINARY_DIR}/morvane.pc"
+  @ONLY)
+install(FILES "${PROJECT_BINARY_DIR}/morvane.pc" DESTINATION "${MORVANE_PKGCONFIG_DIR}"
+  COMPONENT dev)
+
 if(MORVANE_BUILD_APP)
   install(TARGETS morvane RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT bin)
-  install(FILES "${PROJECT_SOURCE_DIR}/docs/morvane.1"
-    DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT bin)
+  # Man pages are installed compressed, reproducibly (no name or time in the gzip header).
+  find_program(MORVANE_GZIP gzip)
+  if(MORVANE_GZIP)
+    add_custom_command(OUTPUT "${PROJECT_BINARY_DIR}/morvane.1.gz"
+      COMMAND "${MORVANE_GZIP}" -9 -n -c "${PROJECT_SOURCE_DIR}/docs/morvane.1"
+        > "${PROJECT_BINARY_DIR}/morvane.1.gz"
+      DEPENDS "${PROJECT_SOURCE_DIR}/docs/morvane.1" VERBATIM)
+    add_custom_target(morvane_man_page ALL DEPENDS "${PROJECT_BINARY_DIR}/morvane.1.gz")
+    install(FILES "${PROJECT_BINARY_DIR}/morvane.1.gz"
+      DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT bin)
+  else()
+    install(FILES "${PROJECT_SOURCE_DIR}/docs/morvane.1"
+      DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT bin)
+  endif()
 endif()

@@ -1,30 +1,52 @@
 # Debian packages through CPack (cpack -G DEB): "morvane" holds the command and its man page;
-# "morvane-dev" holds the engine library, its header and the CMake package. The window library
-# is only recommended: the bake commands never load it. Each package states its own summary
-# (the first line of its description), so no project-wide summary is set.
+# "morvane-dev" holds the engine library, its header, the CMake package and the pkg-config file.
+# The library is static in the packages, so no runtime library package is needed. Each package
+# carries the licence (a machine-readable copyright file) and the changelog, and its Depends are
+# computed from the binaries with dpkg-shlibdeps. The window library is only recommended: the
+# bake commands never load it.
 
 set(CPACK_PACKAGE_NAME "morvane")
 set(CPACK_PACKAGE_VENDOR "Morvane Lab")
 set(CPACK_PACKAGE_CONTACT "Morvane Lab <maintainers@morvane-lab.invalid>")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_COMPONENTS_ALL bin dev)
+set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "graphics")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_BIN_PACKAGE_NAME "morvane")
-set(CPACK_DEBIAN_BIN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1")
 set(CPACK_DEBIAN_BIN_PACKAGE_RECOMMENDS "libsdl2-2.0-0")
 set(CPACK_DEBIAN_BIN_DESCRIPTION "PBR texture baker for one synthetic surface
-morvane bakes ambient occlusion, tangent-space normal, curvature and material ID maps
-of a built-in surface and writes them as binary PPM images, bit for bit the same on
-every machine.")
+morvane bakes ambient occlusion, tangent-space normal, curvature and
+material ID maps of a built-in surface and writes them as binary PPM
+images, bit for bit the same on every machine.")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME "morvane-dev")
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION "libdevel")
 set(CPACK_DEBIAN_DEV_DESCRIPTION "PBR texture bake engine (development files)
-The morvane::bake C++20 library bakes the maps of the morvane command at any size.
-Includes the header BakeEngine.h and a CMake package for find_package(Morvane).")
+The morvane::bake C++ library bakes the maps of the morvane command at any
+size. It includes the header <morvane/BakeEngine.h> (C++17), a static
+library, a CMake package for find_package(Morvane) and a pkg-config file.")
+
+# Documentation that every package carries, in its /usr/share/doc folder.
+find_program(MORVANE_GZIP gzip)
+if(MORVANE_GZIP)
+  set(MORVANE_DEB_CHANGELOG "${PROJECT_BINARY_DIR}/changelog.gz")
+  add_custom_command(OUTPUT "${MORVANE_DEB_CHANGELOG}"
+    COMMAND "${MORVANE_GZIP}" -9 -n -c "${PROJECT_SOURCE_DIR}/cmake/debian/changelog"
+      > "${MORVANE_DEB_CHANGELOG}"
+    DEPENDS "${PROJECT_SOURCE_DIR}/cmake/debian/changelog" VERBATIM)
+  add_custom_target(morvane_deb_changelog ALL DEPENDS "${MORVANE_DEB_CHANGELOG}")
+  foreach(component IN ITEMS bin dev)
+    string(TOUPPER "${component}" upper)
+    install(FILES "${PROJECT_SOURCE_DIR}/cmake/debian/copyright" "${MORVANE_DEB_CHANGELOG}"
+      DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME}"
+      COMPONENT ${component} EXCLUDE_FROM_ALL)
+  endforeach()
+endif()
 
 include(CPack)

@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "BakeEngine.h"
+#include <morvane/BakeEngine.h>
 #include "Digest.h"
 #include "Files.h"
 #include "KnownDigests.h"

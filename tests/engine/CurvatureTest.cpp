@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "BakeEngine.h"
+#include <morvane/BakeEngine.h>
 #include "Digest.h"
 #include "Files.h"
 #include "KnownDigests.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "BakeEngine.h"
+#include <morvane/BakeEngine.h>
 #include "ReferenceBakes.h"
 
 using Morvane::BakeEngine;

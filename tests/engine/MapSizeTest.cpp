@@ -7,7 +7,7 @@
 #include <functional>
 #include <limits>
 
-#include "BakeEngine.h"
+#include <morvane/BakeEngine.h>
 
 using Morvane::BakeEngine;
 using Morvane::TextureMap;

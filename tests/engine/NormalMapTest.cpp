@@ -4,7 +4,7 @@
 #include <limits>
 #include <set>
 
-#include "BakeEngine.h"
+#include <morvane/BakeEngine.h>
 #include "Digest.h"
 #include "Files.h"
 #include "KnownDigests.h"

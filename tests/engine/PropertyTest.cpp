@@ -10,7 +10,7 @@
 #include <limits>
 #include <random>
 
-#include "BakeEngine.h"
+#include <morvane/BakeEngine.h>
 #include "Pixels.h"
 
 using Morvane::BakeEngine;

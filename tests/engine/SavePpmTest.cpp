@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "BakeEngine.h"
+#include <morvane/BakeEngine.h>
 #include "Files.h"
 
 using Morvane::BakeEngine;

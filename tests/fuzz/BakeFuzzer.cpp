@@ -14,7 +14,7 @@
 #include <cstring>
 #include <string>
 
-#include "BakeEngine.h"
+#include <morvane/BakeEngine.h>
 
 using Morvane::BakeEngine;
 using Morvane::TextureMap;

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "BakeEngine.h"
+#include <morvane/BakeEngine.h>
 
 namespace MorvaneTest {
 

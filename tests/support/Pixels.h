@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <map>
 
-#include "BakeEngine.h"
+#include <morvane/BakeEngine.h>
 
 namespace MorvaneTest {
 

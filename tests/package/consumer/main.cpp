@@ -1,5 +1,5 @@
 // Bakes small maps through the installed engine and checks pixels whose values are known.
-#include <BakeEngine.h>
+#include <morvane/BakeEngine.h>
 
 #include <cstdio>
 

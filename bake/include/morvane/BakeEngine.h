@@ -22,6 +22,19 @@
 #include <string>
 #include <vector>
 
+// The operations a shared engine library exports; everything else in it stays hidden.
+#if defined(_WIN32) && defined(MORVANE_BAKE_SHARED)
+#if defined(MORVANE_BAKE_BUILDING)
+#define MORVANE_BAKE_API __declspec(dllexport)
+#else
+#define MORVANE_BAKE_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
+#define MORVANE_BAKE_API __attribute__((visibility("default")))
+#else
+#define MORVANE_BAKE_API
+#endif
+
 namespace Morvane {
 
 // A map of packed 0xAABBGGRR pixels, row-major, top row first.
@@ -31,7 +44,7 @@ struct TextureMap {
     std::vector<std::uint32_t> pixels;  // width * height entries
 };
 
-class BakeEngine {
+class MORVANE_BAKE_API BakeEngine {
 public:
     BakeEngine() = delete;
 
@@ -51,6 +64,10 @@ public:
     // the write and remove that file before they take effect (EINTR if they are handled).
     // A map whose pixel count does not match its sizes is refused with EINVAL.
     static bool SavePpm(const std::string& path, const TextureMap& map);
+
+    // The process's own descriptor that SavePpm writes `path` through: 1 for /dev/stdout, N for
+    // /dev/fd/N or /proc/self/fd/N, and so on; -1 for a path that names a file.
+    static int OutputDescriptor(const std::string& path);
 
     // Ambient occlusion: grey, white (255) on the open panel, darkening over the outer sixth of
     // the width towards the border and towards the centre of each disc, never below 51.
