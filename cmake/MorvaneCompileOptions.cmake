@@ -13,6 +13,11 @@ if(MSVC)
 else()
   target_compile_options(morvane_compile_options INTERFACE
     -ffp-contract=off -fno-fast-math -Wall -Wextra -Wpedantic)
+  # 32-bit x86 computes floats on the x87 unit with wider intermediates by default; scalar SSE2
+  # rounds every operation to single precision, as every other target does.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86|x86_64|AMD64)$")
+    target_compile_options(morvane_compile_options INTERFACE -msse2 -mfpmath=sse)
+  endif()
 endif()
 
 # Sanitizers for checking builds, e.g. -DMORVANE_SANITIZERS=address,undefined,float-cast-overflow.

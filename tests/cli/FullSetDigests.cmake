@@ -4,6 +4,8 @@ file(REMOVE_RECURSE "${SCRATCH}")
 file(MAKE_DIRECTORY "${SCRATCH}")
 execute_process(COMMAND ${EMULATOR} "${MORVANE}" --bake-all "${SCRATCH}/set"
   RESULT_VARIABLE status OUTPUT_VARIABLE output)
+# A Windows program writes its text lines with CR LF.
+string(REPLACE "\r\n" "\n" output "${output}")
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "morvane --bake-all failed with ${status}")
 endif()

@@ -1,21 +1,26 @@
 #include "Files.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <sstream>
+#include <random>
 #include <vector>
 
 namespace MorvaneTest {
 
 ScratchDirectory::ScratchDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "morvane-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) {
-        path_ = pattern;
+    // A name no other test process uses: creating the directory is what claims it.
+    std::random_device random;
+    std::error_code error;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path candidate = std::filesystem::temp_directory_path(error) /
+                                                ("morvane-test-" + std::to_string(random()));
+        if (std::filesystem::create_directory(candidate, error)) {
+            std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::replace, error);
+            path_ = candidate;
+            return;
+        }
     }
 }
 
@@ -63,8 +68,8 @@ std::string PpmBytes(const Morvane::TextureMap& map) {
 }
 
 bool IsCharacterDevice(const std::string& path) {
-    struct stat status;
-    return stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode);
+    std::error_code error;
+    return std::filesystem::is_character_file(path, error);
 }
 
 }  // namespace MorvaneTest
