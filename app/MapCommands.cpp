@@ -4,43 +4,38 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include <morvane/BakeEngine.h>
 #include "Diagnostics.h"
 #include "ExitStatus.h"
 
 using Morvane::BakeEngine;
-using Morvane::TextureMap;
+using Morvane::MapKind;
+using Morvane::MapRequest;
 
 struct SingleMapCommand {
     const char* name;
     const char* resultLine;
-    TextureMap (*bake)();
+    MapRequest map;
 };
 
 namespace {
 
-// The command line always bakes at this size, with these parameters.
+// The command line always bakes at this size, with this strength; the ray count of the
+// ambient occlusion map (64) does not change its pixels.
 constexpr std::int32_t kMapSize = 256;
-constexpr std::int32_t kAmbientOcclusionRays = 64;
 constexpr float kNormalStrength = 2.5f;
 
-TextureMap BakeAmbientOcclusion() {
-    return BakeEngine::BakeAmbientOcclusion(kMapSize, kMapSize, kAmbientOcclusionRays);
-}
-TextureMap BakeNormal() {
-    return BakeEngine::BakeNormalMap(kMapSize, kMapSize, kNormalStrength);
-}
-TextureMap BakeCurvature() {
-    return BakeEngine::BakeCurvature(kMapSize, kMapSize);
-}
-TextureMap BakeMaterialId() {
-    return BakeEngine::BakeMaterialID(kMapSize, kMapSize);
-}
+constexpr MapRequest kAmbientOcclusion{MapKind::AmbientOcclusion, kMapSize, kMapSize};
+constexpr MapRequest kNormal{MapKind::Normal, kMapSize, kMapSize, kNormalStrength};
+constexpr MapRequest kCurvature{MapKind::Curvature, kMapSize, kMapSize};
+constexpr MapRequest kMaterialId{MapKind::MaterialID, kMapSize, kMapSize};
 
-// Writes one map and reports a failure on standard error.
-bool WriteMap(const std::string& path, const TextureMap& map) {
-    if (BakeEngine::SavePpm(path, map)) {
+// Bakes one map band by band into the file through `buffer`, and reports a failure on
+// standard error.
+bool WriteMap(const std::string& path, const MapRequest& map, std::vector<std::uint32_t>& buffer) {
+    if (BakeEngine::SavePpm(path, map, buffer)) {
         return true;
     }
     ReportWriteFailure(path, errno);
@@ -55,21 +50,21 @@ void PrintResult(const char* resultLine, const char* subject, const char* ending
 }
 
 constexpr std::array<SingleMapCommand, 3> kSingleMapCommands{{
-    {"--bake-ao", "SUCCESS: Baked AO map to ", BakeAmbientOcclusion},
-    {"--bake-normal", "SUCCESS: Baked normal map to ", BakeNormal},
-    {"--bake-curv", "SUCCESS: Baked curvature map to ", BakeCurvature},
+    {"--bake-ao", "SUCCESS: Baked AO map to ", kAmbientOcclusion},
+    {"--bake-normal", "SUCCESS: Baked normal map to ", kNormal},
+    {"--bake-curv", "SUCCESS: Baked curvature map to ", kCurvature},
 }};
 
 struct SetMember {
     const char* suffix;
-    TextureMap (*bake)();
+    MapRequest map;
 };
 
 constexpr std::array<SetMember, 4> kFullSet{{
-    {"_ao.ppm", BakeAmbientOcclusion},
-    {"_normal.ppm", BakeNormal},
-    {"_curvature.ppm", BakeCurvature},
-    {"_id.ppm", BakeMaterialId},
+    {"_ao.ppm", kAmbientOcclusion},
+    {"_normal.ppm", kNormal},
+    {"_curvature.ppm", kCurvature},
+    {"_id.ppm", kMaterialId},
 }};
 
 }  // namespace
@@ -84,8 +79,8 @@ const SingleMapCommand* FindSingleMapCommand(std::string_view name) {
 }
 
 int RunSingleMapCommand(const SingleMapCommand& command, const char* path) {
-    const TextureMap map = command.bake();
-    if (!WriteMap(path, map)) {
+    std::vector<std::uint32_t> buffer;
+    if (!WriteMap(path, command.map, buffer)) {
         return kExitFailure;
     }
     // A map written to standard output keeps that stream for the image alone.
@@ -95,14 +90,13 @@ int RunSingleMapCommand(const SingleMapCommand& command, const char* path) {
 }
 
 int RunFullSetCommand(const char* prefix) {
-    // Every map is baked before any file is written, so running out of memory writes nothing.
-    std::array<TextureMap, kFullSet.size()> maps;
-    for (std::size_t i = 0; i < kFullSet.size(); ++i) {
-        maps[i] = kFullSet[i].bake();
-    }
+    // One buffer for all four maps: the first map allocates it before any file is opened, so
+    // running out of memory writes nothing.
+    std::vector<std::uint32_t> buffer;
     bool allWritten = true;
-    for (std::size_t i = 0; i < kFullSet.size(); ++i) {
-        allWritten = WriteMap(std::string(prefix) + kFullSet[i].suffix, maps[i]) && allWritten;
+    for (const SetMember& member : kFullSet) {
+        allWritten =
+            WriteMap(std::string(prefix) + member.suffix, member.map, buffer) && allWritten;
     }
     if (!allWritten) {
         return kExitFailure;

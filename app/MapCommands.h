@@ -7,11 +7,11 @@
 struct SingleMapCommand;
 const SingleMapCommand* FindSingleMapCommand(std::string_view name);
 
-// Bakes one 256 x 256 map, writes it to `path` and prints its result line. Returns the exit
+// Bakes one 256 x 256 map band by band into `path` and prints its result line. Returns the exit
 // status: success, or failure when the file could not be written.
 int RunSingleMapCommand(const SingleMapCommand& command, const char* path);
 
-// Bakes all four maps, then writes PREFIX_ao.ppm, PREFIX_normal.ppm, PREFIX_curvature.ppm and
-// PREFIX_id.ppm in that order. Every file is attempted; the result line is printed only when
-// all four were written.
+// Bakes the four maps band by band into PREFIX_ao.ppm, PREFIX_normal.ppm, PREFIX_curvature.ppm
+// and PREFIX_id.ppm, in that order, through one small buffer. Every file is attempted; the
+// result line is printed only when all four were written.
 int RunFullSetCommand(const char* prefix);

@@ -4,6 +4,7 @@
 
 #include <morvane/BakeEngine.h>
 #include "BakeLayout.h"
+#include "BandBakes.h"
 #include "FastFill.h"
 #include "MapStorage.h"
 #include "ReferenceBakes.h"
@@ -41,9 +42,9 @@ std::uint32_t GreyPixel(float occlusion) {
     return 0xFF000000u | (level << 16) | (level << 8) | level;
 }
 
-std::uint32_t OcclusionPixel(std::int32_t x, std::int32_t y, const TextureMap& map,
+std::uint32_t OcclusionPixel(std::int32_t x, std::int32_t y, const MapBand& band,
                              const Layout::DiscCentres& centres) {
-    float e = RampOcclusion(Layout::EdgeDistance(x, y, map.width, map.height), map.width);
+    float e = RampOcclusion(Layout::EdgeDistance(x, y, band.width, band.height), band.width);
     for (const Layout::DiscCentre& centre : centres) {
         const std::int32_t dx = x - centre.x;
         const std::int32_t dy = y - centre.y;
@@ -60,36 +61,41 @@ std::uint32_t OcclusionPixel(std::int32_t x, std::int32_t y, const TextureMap& m
 
 }  // namespace
 
+void BakeAmbientOcclusionBand(const MapBand& band) {
+    // Away from the discs the pixel depends on the edge distance alone.
+    const EdgeDistanceTable ramp = TabulateEdgeDistance(
+        band, std::numeric_limits<std::int32_t>::max(),
+        [&band](std::int32_t m) { return GreyPixel(RampOcclusion(m, band.width)); });
+    FillByEdgeDistance(band, ramp);
+
+    const Layout::DiscCentres centres = Layout::FeatureDiscCentres(band.width, band.height);
+    PaintNearDiscs(
+        band,
+        [&](std::int32_t x, std::int32_t y) {
+            PixelAt(band, x, y) = OcclusionPixel(x, y, band, centres);
+        },
+        // Where the ramp has reached 1.0 a disc's pixels depend on the disc alone.
+        [&band](const PixelBox& box) {
+            return RampOcclusion(MinEdgeDistance(box, band.width, band.height), band.width) == 1.0f;
+        });
+}
+
 TextureMap BakeEngine::BakeAmbientOcclusion(std::int32_t width, std::int32_t height,
                                             std::int32_t /*rays*/) {
     TextureMap map = CreateMap(width, height);
-    if (!HasPixels(map)) {
-        return map;
+    if (HasPixels(map)) {
+        BakeAmbientOcclusionBand(WholeMap(map));
     }
-    // Away from the discs the pixel depends on the edge distance alone.
-    const EdgeDistanceTable ramp = TabulateEdgeDistance(
-        map, std::numeric_limits<std::int32_t>::max(),
-        [&map](std::int32_t m) { return GreyPixel(RampOcclusion(m, map.width)); });
-    FillByEdgeDistance(map, ramp);
-
-    const Layout::DiscCentres centres = Layout::FeatureDiscCentres(map.width, map.height);
-    PaintNearDiscs(
-        map,
-        [&](std::int32_t x, std::int32_t y) {
-            PixelAt(map, x, y) = OcclusionPixel(x, y, map, centres);
-        },
-        // Where the ramp has reached 1.0 a disc's pixels depend on the disc alone.
-        [&map](const PixelBox& box) {
-            return RampOcclusion(MinEdgeDistance(box, map.width, map.height), map.width) == 1.0f;
-        });
     return map;
 }
 
 TextureMap Reference::BakeAmbientOcclusion(std::int32_t width, std::int32_t height) {
     TextureMap map = CreateMap(width, height);
+    const MapBand whole = WholeMap(map);
     const Layout::DiscCentres centres = Layout::FeatureDiscCentres(map.width, map.height);
-    EvaluateEveryPixel(
-        map, [&](std::int32_t x, std::int32_t y) { return OcclusionPixel(x, y, map, centres); });
+    EvaluateEveryPixel(whole, [&](std::int32_t x, std::int32_t y) {
+        return OcclusionPixel(x, y, whole, centres);
+    });
     return map;
 }
 

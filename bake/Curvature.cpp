@@ -2,6 +2,7 @@
 
 #include <morvane/BakeEngine.h>
 #include "BakeLayout.h"
+#include "BandBakes.h"
 #include "FastFill.h"
 #include "MapStorage.h"
 #include "ReferenceBakes.h"
@@ -24,19 +25,22 @@ std::uint32_t CurvaturePixel(std::int32_t edgeDistance) {
 
 }  // namespace
 
+void BakeCurvatureBand(const MapBand& band) {
+    // The pixel depends on the edge distance alone and stops changing at the dark band's end.
+    FillByEdgeDistance(band, TabulateEdgeDistance(band, kDarkBand, CurvaturePixel));
+}
+
 TextureMap BakeEngine::BakeCurvature(std::int32_t width, std::int32_t height) {
     TextureMap map = CreateMap(width, height);
-    if (!HasPixels(map)) {
-        return map;
+    if (HasPixels(map)) {
+        BakeCurvatureBand(WholeMap(map));
     }
-    // The pixel depends on the edge distance alone and stops changing at the dark band's end.
-    FillByEdgeDistance(map, TabulateEdgeDistance(map, kDarkBand, CurvaturePixel));
     return map;
 }
 
 TextureMap Reference::BakeCurvature(std::int32_t width, std::int32_t height) {
     TextureMap map = CreateMap(width, height);
-    EvaluateEveryPixel(map, [&map](std::int32_t x, std::int32_t y) {
+    EvaluateEveryPixel(WholeMap(map), [&map](std::int32_t x, std::int32_t y) {
         return CurvaturePixel(Layout::EdgeDistance(x, y, map.width, map.height));
     });
     return map;

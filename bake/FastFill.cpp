@@ -12,23 +12,16 @@ void ComposeRow(std::uint32_t* row, std::int32_t width, const std::uint32_t* lef
     std::copy_n(right, rightCount, row + (width - rightCount));
 }
 
-void CopyBox(TextureMap& map, const PixelBox& from, const PixelBox& to) {
-    for (std::int32_t row = 0; row < from.y1 - from.y0; ++row) {
-        std::copy_n(&PixelAt(map, from.x0, from.y0 + row), from.x1 - from.x0,
-                    &PixelAt(map, to.x0, to.y0 + row));
-    }
-}
-
-void FillByEdgeDistance(TextureMap& map, const EdgeDistanceTable& table) {
+void FillByEdgeDistance(const MapBand& band, const EdgeDistanceTable& table) {
     const auto last = static_cast<std::int32_t>(table.size()) - 1;
     // The right end of a row mirrors the left: the table read backwards.
     const std::vector<std::uint32_t> mirrored(table.rbegin(), table.rend());
-    for (std::int32_t y = 0; y < map.height; ++y) {
-        const std::int32_t rowDistance = std::min(y, map.height - 1 - y);
+    for (std::int32_t y = band.firstRow; y < band.EndRow(); ++y) {
+        const std::int32_t rowDistance = std::min(y, band.height - 1 - y);
         // Columns closer to a side than to the top or bottom take their own edge distance;
         // at most half the row does, so the two sides never overlap.
-        const std::int32_t sideCount = std::min({rowDistance, last, map.width / 2});
-        ComposeRow(&PixelAt(map, 0, y), map.width, table.data(), sideCount, table[sideCount],
+        const std::int32_t sideCount = std::min({rowDistance, last, band.width / 2});
+        ComposeRow(&PixelAt(band, 0, y), band.width, table.data(), sideCount, table[sideCount],
                    mirrored.data() + (last + 1 - sideCount), sideCount);
     }
 }

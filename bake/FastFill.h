@@ -6,6 +6,7 @@
 // everywhere it repeats; they never compute a pixel themselves.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -13,6 +14,30 @@
 #include "BakeLayout.h"
 
 namespace Morvane {
+
+// Rows [firstRow, firstRow + rowCount) of a width x height map, row-major in `pixels`. Every bake
+// fills bands; a whole map is the band of all its rows.
+struct MapBand {
+    std::int32_t width;
+    std::int32_t height;
+    std::int32_t firstRow;
+    std::int32_t rowCount;
+    std::uint32_t* pixels;
+
+    std::int32_t EndRow() const { return firstRow + rowCount; }
+};
+
+// The band of all rows of `map`.
+inline MapBand WholeMap(TextureMap& map) {
+    return {map.width, map.height, 0, map.height, map.pixels.data()};
+}
+
+// Pixel (x, y) of the map; x must lie inside the map and y inside the band.
+inline std::uint32_t& PixelAt(const MapBand& band, std::int32_t x, std::int32_t y) {
+    return band
+        .pixels[static_cast<std::size_t>(y - band.firstRow) * static_cast<std::size_t>(band.width) +
+                static_cast<std::size_t>(x)];
+}
 
 // One row from three parts: `leftCount` values from `left`, then `middle` repeated, then
 // `rightCount` values from `right`. Needs leftCount + rightCount <= width.
@@ -27,9 +52,9 @@ using EdgeDistanceTable = std::vector<std::uint32_t>;
 // Tabulates `pixelAt(m)` for m = 0 .. last, where `last` is the edge distance from which the
 // pixel no longer changes (clamped to the largest edge distance the map has).
 template <typename PixelAtEdgeDistance>
-EdgeDistanceTable TabulateEdgeDistance(const TextureMap& map, std::int32_t last,
+EdgeDistanceTable TabulateEdgeDistance(const MapBand& band, std::int32_t last,
                                        PixelAtEdgeDistance pixelAt) {
-    const std::int32_t largest = (std::min(map.width, map.height) - 1) / 2;
+    const std::int32_t largest = (std::min(band.width, band.height) - 1) / 2;
     EdgeDistanceTable table(static_cast<std::size_t>(std::min(last, largest)) + 1);
     for (std::size_t m = 0; m < table.size(); ++m) {
         table[m] = pixelAt(static_cast<std::int32_t>(m));
@@ -37,17 +62,23 @@ EdgeDistanceTable TabulateEdgeDistance(const TextureMap& map, std::int32_t last,
     return table;
 }
 
-// Fills every pixel of `map` with the table entry for its edge distance.
-void FillByEdgeDistance(TextureMap& map, const EdgeDistanceTable& table);
+// Fills every pixel of the band with the table entry for its edge distance.
+void FillByEdgeDistance(const MapBand& band, const EdgeDistanceTable& table);
 
-// Calls `visit(x, y)` once for every pixel within reach of some disc (closer than 18 pixels
-// along both axes), row by row. Every other pixel is untouched by the discs.
+// The rows of `span` that lie in the band.
+inline Layout::Span RowsInBand(const Layout::Span& span, const MapBand& band) {
+    return {std::max(span.begin, band.firstRow), std::min(span.end, band.EndRow())};
+}
+
+// Calls `visit(x, y)` once for every pixel of the band within reach of some disc (closer than
+// 18 pixels along both axes), row by row. Every other pixel is untouched by the discs.
 template <typename Visit>
-void ForEachPixelNearDiscs(const TextureMap& map, Visit visit) {
-    const Layout::DiscSpans columns = Layout::DiscReachSpans(map.width);
-    const Layout::DiscSpans rows = Layout::DiscReachSpans(map.height);
+void ForEachPixelNearDiscs(const MapBand& band, Visit visit) {
+    const Layout::DiscSpans columns = Layout::DiscReachSpans(band.width);
+    const Layout::DiscSpans rows = Layout::DiscReachSpans(band.height);
     for (const Layout::Span& rowSpan : rows) {
-        for (std::int32_t y = rowSpan.begin; y < rowSpan.end; ++y) {
+        const Layout::Span inBand = RowsInBand(rowSpan, band);
+        for (std::int32_t y = inBand.begin; y < inBand.end; ++y) {
             for (const Layout::Span& columnSpan : columns) {
                 for (std::int32_t x = columnSpan.begin; x < columnSpan.end; ++x) {
                     visit(x, y);
@@ -70,40 +101,45 @@ inline std::int32_t MinEdgeDistance(const PixelBox& box, std::int32_t width, std
     return std::min({box.x0, box.y0, width - box.x1, height - box.y1});
 }
 
-// Copies the pixels of `from` onto the box of the same size at `to`.
-void CopyBox(TextureMap& map, const PixelBox& from, const PixelBox& to);
-
-// Calls `paint(x, y)` for every pixel within reach of a disc, as ForEachPixelNearDiscs does,
-// with one shortcut: when the discs' reaches are apart, a disc whose whole reach lies inside
-// the map and on a plain background (`isPlain(box)`, a background equal under every such disc)
-// holds the same pixels as the first such disc, so those are copied instead of painted.
+// Calls `paint(x, y)` for every pixel of the band within reach of a disc, as
+// ForEachPixelNearDiscs does, with one shortcut: when the discs' reaches are apart, a disc whose
+// whole reach lies inside the map and on a plain background (`isPlain(box)`, a background equal
+// under every such disc) holds the same pixels as the first such disc in the band, so each of
+// its rows whose counterpart in that disc lies in the band is copied instead of painted.
 template <typename Paint, typename IsPlain>
-void PaintNearDiscs(TextureMap& map, Paint paint, IsPlain isPlain) {
-    const Layout::DiscSpans columns = Layout::DiscReachSpans(map.width);
-    const Layout::DiscSpans rows = Layout::DiscReachSpans(map.height);
+void PaintNearDiscs(const MapBand& band, Paint paint, IsPlain isPlain) {
+    const Layout::DiscSpans columns = Layout::DiscReachSpans(band.width);
+    const Layout::DiscSpans rows = Layout::DiscReachSpans(band.height);
     const bool apart = columns[1].begin < columns[1].end && rows[1].begin < rows[1].end;
     if (!apart) {
-        ForEachPixelNearDiscs(map, paint);
+        ForEachPixelNearDiscs(band, paint);
         return;
     }
     bool stamped = false;
     PixelBox stamp{};
-    for (const Layout::DiscCentre& centre : Layout::FeatureDiscCentres(map.width, map.height)) {
+    for (const Layout::DiscCentre& centre : Layout::FeatureDiscCentres(band.width, band.height)) {
         const PixelBox reach{centre.x - Layout::kDiscReach, centre.y - Layout::kDiscReach,
                              centre.x + Layout::kDiscReach + 1, centre.y + Layout::kDiscReach + 1};
         const PixelBox box{std::max(reach.x0, 0), std::max(reach.y0, 0),
-                           std::min(reach.x1, map.width), std::min(reach.y1, map.height)};
+                           std::min(reach.x1, band.width), std::min(reach.y1, band.height)};
+        const Layout::Span inBand = RowsInBand({box.y0, box.y1}, band);
+        if (inBand.begin >= inBand.end) {
+            continue;
+        }
         const bool whole =
             box.x0 == reach.x0 && box.y0 == reach.y0 && box.x1 == reach.x1 && box.y1 == reach.y1;
-        if (whole && isPlain(box)) {
-            if (stamped) {
-                CopyBox(map, stamp, box);
-                continue;
-            }
+        const bool copied = whole && isPlain(box) && stamped;
+        if (whole && isPlain(box) && !stamped) {
             stamped = true;
             stamp = box;
         }
-        for (std::int32_t y = box.y0; y < box.y1; ++y) {
+        for (std::int32_t y = inBand.begin; y < inBand.end; ++y) {
+            const std::int32_t source = stamp.y0 + (y - box.y0);
+            if (copied && source >= band.firstRow && source < band.EndRow()) {
+                std::copy_n(&PixelAt(band, stamp.x0, source), box.x1 - box.x0,
+                            &PixelAt(band, box.x0, y));
+                continue;
+            }
             for (std::int32_t x = box.x0; x < box.x1; ++x) {
                 paint(x, y);
             }
@@ -111,18 +147,12 @@ void PaintNearDiscs(TextureMap& map, Paint paint, IsPlain isPlain) {
     }
 }
 
-// Pixel (x, y) of `map`; x and y must lie inside the map.
-inline std::uint32_t& PixelAt(TextureMap& map, std::int32_t x, std::int32_t y) {
-    return map.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(map.width) +
-                      static_cast<std::size_t>(x)];
-}
-
-// The slow way, for reference: `pixelAt(x, y)` for every pixel in storage order.
+// The slow way, for reference: `pixelAt(x, y)` for every pixel of the band in storage order.
 template <typename PixelAtPosition>
-void EvaluateEveryPixel(TextureMap& map, PixelAtPosition pixelAt) {
-    std::uint32_t* out = map.pixels.data();
-    for (std::int32_t y = 0; y < map.height; ++y) {
-        for (std::int32_t x = 0; x < map.width; ++x) {
+void EvaluateEveryPixel(const MapBand& band, PixelAtPosition pixelAt) {
+    std::uint32_t* out = band.pixels;
+    for (std::int32_t y = band.firstRow; y < band.EndRow(); ++y) {
+        for (std::int32_t x = 0; x < band.width; ++x) {
             *out++ = pixelAt(x, y);
         }
     }

@@ -2,6 +2,7 @@
 
 #include <morvane/BakeEngine.h>
 #include "BakeLayout.h"
+#include "BandBakes.h"
 #include "FastFill.h"
 #include "MapStorage.h"
 #include "ReferenceBakes.h"
@@ -26,27 +27,31 @@ std::uint32_t MaterialPixel(std::int32_t x, std::int32_t y, const Layout::DiscCe
 
 }  // namespace
 
+void BakeMaterialIdBand(const MapBand& band) {
+    // Away from the discs every pixel is the surface colour.
+    FillByEdgeDistance(band,
+                       TabulateEdgeDistance(band, 0, [](std::int32_t) { return kSurfaceColour; }));
+    const Layout::DiscCentres centres = Layout::FeatureDiscCentres(band.width, band.height);
+    PaintNearDiscs(
+        band,
+        [&](std::int32_t x, std::int32_t y) { PixelAt(band, x, y) = MaterialPixel(x, y, centres); },
+        [](const PixelBox&) { return true; });  // the surface colour is the same everywhere
+}
+
 TextureMap BakeEngine::BakeMaterialID(std::int32_t width, std::int32_t height) {
     TextureMap map = CreateMap(width, height);
-    if (!HasPixels(map)) {
-        return map;
+    if (HasPixels(map)) {
+        BakeMaterialIdBand(WholeMap(map));
     }
-    // Away from the discs every pixel is the surface colour.
-    FillByEdgeDistance(map,
-                       TabulateEdgeDistance(map, 0, [](std::int32_t) { return kSurfaceColour; }));
-    const Layout::DiscCentres centres = Layout::FeatureDiscCentres(map.width, map.height);
-    PaintNearDiscs(
-        map,
-        [&](std::int32_t x, std::int32_t y) { PixelAt(map, x, y) = MaterialPixel(x, y, centres); },
-        [](const PixelBox&) { return true; });  // the surface colour is the same everywhere
     return map;
 }
 
 TextureMap Reference::BakeMaterialID(std::int32_t width, std::int32_t height) {
     TextureMap map = CreateMap(width, height);
     const Layout::DiscCentres centres = Layout::FeatureDiscCentres(map.width, map.height);
-    EvaluateEveryPixel(
-        map, [&](std::int32_t x, std::int32_t y) { return MaterialPixel(x, y, centres); });
+    EvaluateEveryPixel(WholeMap(map), [&](std::int32_t x, std::int32_t y) {
+        return MaterialPixel(x, y, centres);
+    });
     return map;
 }
 

@@ -6,6 +6,7 @@
 
 #include <morvane/BakeEngine.h>
 #include "BakeLayout.h"
+#include "BandBakes.h"
 #include "FastFill.h"
 #include "MapStorage.h"
 #include "ReferenceBakes.h"
@@ -27,9 +28,9 @@ struct NormalSettings {
     float z2;  // z * z
 };
 
-NormalSettings MakeSettings(const TextureMap& map, float strength) {
+NormalSettings MakeSettings(const MapBand& band, float strength) {
     const float z = 1.0f / strength;
-    return {map.width, map.height, Layout::FeatureDiscCentres(map.width, map.height), z, z * z};
+    return {band.width, band.height, Layout::FeatureDiscCentres(band.width, band.height), z, z * z};
 }
 
 // Adds the slope of every disc that holds the pixel, in visiting order. Returns whether any
@@ -125,8 +126,8 @@ struct RowWithoutDiscs {
         }
     }
 
-    void WriteTo(TextureMap& map, std::int32_t y) const {
-        ComposeRow(&PixelAt(map, 0, y), map.width, left.data(), leftCount, middle, right.data(),
+    void WriteTo(const MapBand& band, std::int32_t y) const {
+        ComposeRow(&PixelAt(band, 0, y), band.width, left.data(), leftCount, middle, right.data(),
                    rightCount);
     }
 };
@@ -137,44 +138,48 @@ bool IsInRimRows(std::int32_t y, std::int32_t height) {
 
 }  // namespace
 
-TextureMap BakeEngine::BakeNormalMap(std::int32_t width, std::int32_t height, float strength) {
-    TextureMap map = CreateMap(width, height);
-    if (!HasPixels(map)) {
-        return map;
-    }
-    const NormalSettings settings = MakeSettings(map, strength);
+void BakeNormalBand(const MapBand& band, float strength) {
+    const NormalSettings settings = MakeSettings(band, strength);
     std::optional<RowWithoutDiscs> interior;
-    for (std::int32_t y = 0; y < map.height; ++y) {
-        if (IsInRimRows(y, map.height)) {
-            RowWithoutDiscs(y, settings).WriteTo(map, y);
+    for (std::int32_t y = band.firstRow; y < band.EndRow(); ++y) {
+        if (IsInRimRows(y, band.height)) {
+            RowWithoutDiscs(y, settings).WriteTo(band, y);
         } else {
             if (!interior) {
                 interior.emplace(y, settings);
             }
-            interior->WriteTo(map, y);
+            interior->WriteTo(band, y);
         }
     }
     PaintNearDiscs(
-        map,
+        band,
         [&](std::int32_t x, std::int32_t y) {
             float sx = 0.0f;
             float sy = 0.0f;
             if (AddDiscSlopes(x, y, settings, sx, sy)) {
-                PixelAt(map, x, y) = FinishPixel(x, y, settings, sx, sy);
+                PixelAt(band, x, y) = FinishPixel(x, y, settings, sx, sy);
             }
         },
         // Clear of the rim bands a disc's pixels depend on the disc alone.
-        [&map](const PixelBox& box) {
-            return box.x0 >= kRimBand && box.x1 <= map.width - kFarRimBand && box.y0 >= kRimBand &&
-                   box.y1 <= map.height - kFarRimBand;
+        [&band](const PixelBox& box) {
+            return box.x0 >= kRimBand && box.x1 <= band.width - kFarRimBand && box.y0 >= kRimBand &&
+                   box.y1 <= band.height - kFarRimBand;
         });
+}
+
+TextureMap BakeEngine::BakeNormalMap(std::int32_t width, std::int32_t height, float strength) {
+    TextureMap map = CreateMap(width, height);
+    if (HasPixels(map)) {
+        BakeNormalBand(WholeMap(map), strength);
+    }
     return map;
 }
 
 TextureMap Reference::BakeNormalMap(std::int32_t width, std::int32_t height, float strength) {
     TextureMap map = CreateMap(width, height);
-    const NormalSettings settings = MakeSettings(map, strength);
-    EvaluateEveryPixel(map,
+    const MapBand whole = WholeMap(map);
+    const NormalSettings settings = MakeSettings(whole, strength);
+    EvaluateEveryPixel(whole,
                        [&](std::int32_t x, std::int32_t y) { return NormalPixel(x, y, settings); });
     return map;
 }

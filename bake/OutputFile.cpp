@@ -20,7 +20,8 @@
 //    touched.
 //
 // While a file beside the target exists, SIGINT, SIGTERM and SIGHUP are held back: the write
-// stops at the next chunk, the file is removed, and the signal then takes its normal effect.
+// stops within the next megabyte or before the rename, the file is removed, and the signal then
+// takes its normal effect.
 // SIGPIPE and SIGXFSZ are held back during every write, so that they fail with EPIPE and EFBIG
 // instead of ending the process.
 
@@ -36,6 +37,8 @@ namespace {
 // As many links as the kernel follows before it reports a loop.
 constexpr int kMaxLinks = 40;
 constexpr int kTemporaryNameAttempts = 16;
+// How much is written between two looks for a held-back interruption: a few milliseconds.
+constexpr std::uint64_t kInterruptionCheckBytes = 1024 * 1024;
 
 // ".morvane-" and ten characters from 50 random bits: short, so that a valid name never
 // becomes too long beside its target, and unpredictable, so that leftovers of a killed run
@@ -166,9 +169,13 @@ bool OutputFile::OpenBeside(const std::string& target, const FileStatus* origina
 
 bool OutputFile::Write(const unsigned char* data, std::size_t size) {
     while (size > 0) {
-        if (!temporary_.empty() && fs_.InterruptionPending()) {
-            errno = EINTR;
-            return false;
+        // Looked at every so many bytes, and once more before the rename.
+        if (!temporary_.empty() && written_ >= nextInterruptionCheck_) {
+            if (fs_.InterruptionPending()) {
+                errno = EINTR;
+                return false;
+            }
+            nextInterruptionCheck_ = written_ + kInterruptionCheckBytes;
         }
         const long count = fs_.Write(descriptor_, data, size);
         if (count < 0 && errno == EINTR) {
@@ -242,6 +249,7 @@ void OutputFile::Discard() {
     heldSignals_ = 0;
     method_ = Method::None;
     written_ = 0;
+    nextInterruptionCheck_ = 0;
     errno = savedErrno;
 }
 

@@ -45,6 +45,7 @@ private:
     Method method_ = Method::None;
     int descriptor_ = -1;
     std::uint64_t written_ = 0;
+    std::uint64_t nextInterruptionCheck_ = 0;
     unsigned heldSignals_ = 0;
     std::string target_;
     std::string temporary_;       // the file beside the target while it is being written

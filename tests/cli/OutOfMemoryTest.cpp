@@ -12,7 +12,7 @@
 namespace {
 
 bool refuseLargeBlocks = false;
-constexpr std::size_t kLargeBlock = 128 * 1024;  // a 256 x 256 map is 256 KiB
+constexpr std::size_t kLargeBlock = 16 * 1024;  // the streaming buffer is 80 KiB
 
 }  // namespace
 

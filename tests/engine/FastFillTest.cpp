@@ -44,4 +44,14 @@ TEST(FastFill, OddAndLopsidedSizes) {
     }
 }
 
+TEST(FastFill, LargeMapsWhereTheShortcutsSwitchOn) {
+    // Discs far enough apart to be copied, and ramps that reach 1.0 before some discs and not
+    // others (at 1000 x 736 the lower discs lie one pixel short of where the upper ones do).
+    const std::pair<int, int> sizes[] = {{200, 201},  {201, 200},  {1000, 732}, {1000, 736},
+                                         {732, 1000}, {2000, 300}, {300, 2000}, {1200, 1200}};
+    for (const auto& [width, height] : sizes) {
+        ExpectSameAsReference(width, height);
+    }
+}
+
 }  // namespace

@@ -50,6 +50,27 @@ TEST(SavePpm, LargeMapsStreamEveryPixel) {
     EXPECT_EQ(file.substr(file.size() - 6), "\x03\x02\x01\xCC\xBB\xAA");
 }
 
+TEST(SavePpm, StreamedMapsAreTheBytesOfTheWholeMapThroughOneSmallBuffer) {
+    ScratchDirectory scratch;
+    std::vector<std::uint32_t> buffer;
+    const std::pair<int, int> sizes[] = {{0, 5},    {5, 0},      {1, 1},
+                                         {99, 101}, {1000, 732}, {20000, 3}};
+    for (const auto& [width, height] : sizes) {
+        const Morvane::MapRequest request{Morvane::MapKind::Normal, width, height, 2.5f};
+        ASSERT_TRUE(BakeEngine::SavePpm(scratch / "streamed.ppm", request, buffer));
+        EXPECT_TRUE(ReadFile(scratch / "streamed.ppm") ==
+                    MorvaneTest::PpmBytes(BakeEngine::BakeNormalMap(width, height, 2.5f)))
+            << width << " x " << height;
+        // A chunk of file bytes (256 KiB at most) and a band of 16 KiB or one row, whatever
+        // the height.
+        EXPECT_LE(buffer.size(), 65536 + std::max<std::size_t>(4096, width)) << "more than a band";
+    }
+    EXPECT_FALSE(
+        BakeEngine::SavePpm(scratch / "bad.ppm", {Morvane::MapKind::Normal, -1, 3}, buffer));
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "streamed.ppm");
+}
+
 TEST(SavePpm, RefusesAMapWhosePixelsDoNotMatchItsSizes) {
     ScratchDirectory scratch;
     TextureMap map = Filled(4, 4, 0xFF000000u);

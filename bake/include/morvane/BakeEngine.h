@@ -15,7 +15,8 @@
 //   limit, yields an empty map (width 0, height 0, no pixels) and computes nothing.
 // - The engine keeps no state: every operation is a pure function of its arguments, may be
 //   called from any thread, and returns a map that the caller owns.
-// - A bake that cannot allocate its pixels lets std::bad_alloc through; nothing else throws.
+// - A bake that cannot allocate its pixels, or a streaming write its buffer, lets
+//   std::bad_alloc through; nothing else throws.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +45,17 @@ struct TextureMap {
     std::vector<std::uint32_t> pixels;  // width * height entries
 };
 
+// The four maps, for the operations that take a map's description instead of its pixels.
+enum class MapKind { AmbientOcclusion, Normal, Curvature, MaterialID };
+
+// A map to bake: what the whole-map bakes take as arguments.
+struct MapRequest {
+    MapKind kind = MapKind::AmbientOcclusion;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    float strength = 2.5f;  // the normal map's strength; the other maps have no parameter
+};
+
 class MORVANE_BAKE_API BakeEngine {
 public:
     BakeEngine() = delete;
@@ -64,6 +76,23 @@ public:
     // the write and remove that file before they take effect (EINTR if they are handled).
     // A map whose pixel count does not match its sizes is refused with EINVAL.
     static bool SavePpm(const std::string& path, const TextureMap& map);
+
+    // Bakes `request` and writes it to `path` exactly as SavePpm(path, map) writes the whole
+    // map, with the same handling of the target and the same failures, but band by band: it
+    // never holds the map, only `buffer`, which it grows once to a chunk of file bytes (64 KiB,
+    // or 256 KiB for files above 1 MiB) and a band of 16 KiB of pixels or one row, whichever is
+    // larger. Pass the same buffer to write several maps through one allocation.
+    // An unsupported size is refused with EINVAL; a buffer that cannot be grown throws
+    // std::bad_alloc before anything is opened.
+    static bool SavePpm(const std::string& path, const MapRequest& request,
+                        std::vector<std::uint32_t>& buffer);
+
+    // Bakes rows firstRow .. firstRow + rowCount - 1 of the map that `request` describes into
+    // `rows`, rowCount * width packed pixels that the caller provides, top row first. They are
+    // exactly those rows of the whole-map bake, at any supported size and for any band. Returns
+    // false, writing nothing, when the size is not supported or the rows do not lie in the map.
+    static bool BakeRows(const MapRequest& request, std::int32_t firstRow, std::int32_t rowCount,
+                         std::uint32_t* rows);
 
     // The process's own descriptor that SavePpm writes `path` through: 1 for /dev/stdout, N for
     // /dev/fd/N or /proc/self/fd/N, and so on; -1 for a path that names a file.

@@ -1,0 +1,15 @@
+// The four bakes, one band at a time. The whole-map bakes and BakeEngine::BakeRows both call
+// these, so each formula has one definition. A band's pixels equal the same rows of the whole
+// map, bit for bit: nothing in a band depends on which other rows are baked with it.
+#pragma once
+
+#include "FastFill.h"
+
+namespace Morvane {
+
+void BakeAmbientOcclusionBand(const MapBand& band);
+void BakeNormalBand(const MapBand& band, float strength);
+void BakeCurvatureBand(const MapBand& band);
+void BakeMaterialIdBand(const MapBand& band);
+
+}  // namespace Morvane

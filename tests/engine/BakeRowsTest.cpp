@@ -1,0 +1,76 @@
+// Baking a band of rows: any band of any map equals the same rows of the whole map.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include <morvane/BakeEngine.h>
+
+using Morvane::BakeEngine;
+using Morvane::MapKind;
+using Morvane::MapRequest;
+using Morvane::TextureMap;
+
+namespace {
+
+TextureMap WholeMap(const MapRequest& request) {
+    switch (request.kind) {
+        case MapKind::AmbientOcclusion:
+            return BakeEngine::BakeAmbientOcclusion(request.width, request.height, 64);
+        case MapKind::Normal:
+            return BakeEngine::BakeNormalMap(request.width, request.height, request.strength);
+        case MapKind::Curvature:
+            return BakeEngine::BakeCurvature(request.width, request.height);
+        case MapKind::MaterialID:
+            return BakeEngine::BakeMaterialID(request.width, request.height);
+    }
+    return {};
+}
+
+constexpr MapKind kKinds[] = {MapKind::AmbientOcclusion, MapKind::Normal, MapKind::Curvature,
+                              MapKind::MaterialID};
+
+TEST(BakeRows, EveryBandEqualsTheSameRowsOfTheWholeMap) {
+    const std::pair<int, int> sizes[] = {{1, 1},    {3, 5},     {20, 7},    {37, 100},
+                                         {99, 101}, {200, 201}, {256, 256}, {1000, 732}};
+    for (const auto& [width, height] : sizes) {
+        for (const MapKind kind : kKinds) {
+            const MapRequest request{kind, width, height, kind == MapKind::Normal ? -0.7f : 2.5f};
+            const TextureMap whole = WholeMap(request);
+            for (const int bandRows : {1, 2, 3, 7, 18, 35, 64, 255}) {
+                SCOPED_TRACE(testing::Message()
+                             << width << " x " << height << ", kind " << static_cast<int>(kind)
+                             << ", bands of " << bandRows);
+                std::vector<std::uint32_t> band;
+                for (int first = 0; first < height; first += bandRows) {
+                    const int rows = std::min(bandRows, height - first);
+                    band.assign(static_cast<std::size_t>(rows) * width, 0);
+                    ASSERT_TRUE(BakeEngine::BakeRows(request, first, rows, band.data()));
+                    ASSERT_TRUE(std::equal(
+                        band.begin(), band.end(),
+                        whole.pixels.begin() + static_cast<std::ptrdiff_t>(first) * width))
+                        << "rows " << first << " to " << first + rows - 1;
+                }
+            }
+        }
+    }
+}
+
+TEST(BakeRows, RefusesRowsOutsideTheMapAndUnsupportedSizes) {
+    std::vector<std::uint32_t> band(64, 7u);
+    const MapRequest map{MapKind::Curvature, 8, 8};
+    EXPECT_FALSE(BakeEngine::BakeRows(map, -1, 2, band.data()));
+    EXPECT_FALSE(BakeEngine::BakeRows(map, 7, 2, band.data()));
+    EXPECT_FALSE(BakeEngine::BakeRows(map, 0, -1, band.data()));
+    EXPECT_FALSE(BakeEngine::BakeRows(map, 2147483647, 1, band.data()));
+    EXPECT_FALSE(BakeEngine::BakeRows({MapKind::Normal, -3, 8}, 0, 1, band.data()));
+    EXPECT_FALSE(BakeEngine::BakeRows({MapKind::Normal, 65536, 65536}, 0, 1, band.data()));
+    EXPECT_FALSE(BakeEngine::BakeRows(map, 0, 1, nullptr));
+    EXPECT_TRUE(std::all_of(band.begin(), band.end(), [](std::uint32_t p) { return p == 7u; }));
+    // Nothing to bake is no failure.
+    EXPECT_TRUE(BakeEngine::BakeRows(map, 8, 0, nullptr));
+    EXPECT_TRUE(BakeEngine::BakeRows({MapKind::Normal, 0, 5}, 0, 5, nullptr));
+}
+
+}  // namespace
