@@ -76,7 +76,7 @@ bool OutputFile::Open(const std::string& path, std::uint64_t size) {
         FileStatus status;
         if (!fs_.Inspect(target, status)) {
             // Only a missing entry is created; a loop or a folder that cannot be searched fails.
-            return errno == ENOENT && OpenNewInPlace(target, size);
+            return errno == ENOENT && OpenNew(target, size);
         }
         if (status.kind != FileKind::Link) {
             return OpenResolved(target, size);
@@ -122,7 +122,9 @@ bool OutputFile::OpenResolved(const std::string& target, std::uint64_t size) {
     return fs_.Reserve(descriptor_, size);
 }
 
-bool OutputFile::OpenNewInPlace(const std::string& target, std::uint64_t size) {
+// A missing target: written beside and renamed into place, or, where nothing can be created
+// beside it, created in place and removed again if the write fails.
+bool OutputFile::OpenNew(const std::string& target, std::uint64_t size) {
     if (!NameOf(target).empty() && !IsDevicePath(target) && OpenBeside(target, nullptr)) {
         return true;
     }

@@ -38,7 +38,7 @@ private:
     bool OpenResolved(const std::string& target, std::uint64_t size);
     bool OpenDescriptor(int descriptor);
     bool OpenBeside(const std::string& target, const FileStatus* original);
-    bool OpenNewInPlace(const std::string& target, std::uint64_t size);
+    bool OpenNew(const std::string& target, std::uint64_t size);
     void Discard();
 
     FileSystem& fs_;
