@@ -9,11 +9,12 @@
 
 namespace Morvane {
 
-enum class FileKind { Missing, Link, RegularFile, Directory, Other };
+// The writer tells apart only links, regular files and everything else (folders, pipes, devices).
+enum class FileKind { Other, Link, RegularFile };
 
 // What the writer needs to know about an existing file to keep its identity.
 struct FileStatus {
-    FileKind kind = FileKind::Missing;
+    FileKind kind = FileKind::Other;
     unsigned mode = 0;  // permission, set-id and sticky bits
     std::uint64_t links = 1;
     std::uint64_t owner = 0;  // user and group ids, where the platform has them

@@ -2,7 +2,6 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 #if defined(__linux__)
 #include <sys/random.h>
@@ -25,7 +24,7 @@ FileKind KindOf(mode_t mode) {
     if (S_ISREG(mode)) {
         return FileKind::RegularFile;
     }
-    return S_ISDIR(mode) ? FileKind::Directory : FileKind::Other;
+    return FileKind::Other;
 }
 
 bool HasExtendedAttributes(int descriptor) {

@@ -32,14 +32,7 @@ int ErrnoFromLastError() {
 }
 
 FileKind KindOf(unsigned short mode) {
-    switch (mode & _S_IFMT) {
-        case _S_IFREG:
-            return FileKind::RegularFile;
-        case _S_IFDIR:
-            return FileKind::Directory;
-        default:
-            return FileKind::Other;
-    }
+    return (mode & _S_IFMT) == _S_IFREG ? FileKind::RegularFile : FileKind::Other;
 }
 
 class Win32FileSystem final : public FileSystem {
