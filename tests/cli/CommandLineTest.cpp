@@ -1,6 +1,8 @@
 // The morvane command as a user runs it: statuses, exact output, and the files it leaves.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "Digest.h"
 #include "Files.h"
@@ -158,13 +160,14 @@ TEST(CommandLine, DiskFullKeepsTheExistingFile) {
 TEST(CommandLine, StandardOutputThatCannotBeWrittenIsAFailure) {
     ASSERT_TRUE(MorvaneTest::IsCharacterDevice("/dev/full")) << "/dev/full is not a device here";
     ProcessOptions fullOutput;
-    fullOutput.standardOutputFile = "/dev/full";
+    fullOutput.standardOutput = open("/dev/full", O_WRONLY);
     for (const auto& arguments :
          std::vector<std::vector<std::string>>{{"--help"}, {"--nonsense"}}) {
         const ProcessResult result = Morvane(arguments, fullOutput);
         EXPECT_EQ(result.status, 2) << arguments[0];
         EXPECT_EQ(result.err, "morvane: cannot write standard output: No space left on device\n");
     }
+    close(fullOutput.standardOutput);
     EXPECT_TRUE(MorvaneTest::IsCharacterDevice("/dev/full"));
 }
 

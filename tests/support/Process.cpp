@@ -23,12 +23,8 @@ namespace {
         dup2(options.standardOutput, STDOUT_FILENO);
     } else if (options.standardOutput == ProcessOptions::kClosed) {
         close(STDOUT_FILENO);
-    } else if (options.standardOutputFile.empty()) {
-        dup2(outWrite, STDOUT_FILENO);
     } else {
-        const int file =
-            open(options.standardOutputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(file, STDOUT_FILENO);
+        dup2(outWrite, STDOUT_FILENO);
     }
     dup2(errWrite, STDERR_FILENO);
     if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) {

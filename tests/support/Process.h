@@ -16,7 +16,6 @@ struct ProcessResult {
 
 struct ProcessOptions {
     std::string workingDirectory;    // empty: the test's own
-    std::string standardOutputFile;  // empty: captured; otherwise opened for writing and used
     int standardOutput = kCaptured;  // or a descriptor of the test's to use as it is, or kClosed
     bool withoutDisplay = true;      // clear DISPLAY and WAYLAND_DISPLAY
     long fileSizeLimit = -1;         // RLIMIT_FSIZE in bytes, as `ulimit -f` sets it; -1: none
