@@ -9,6 +9,7 @@
 #include <morvane/BakeEngine.h>
 #include "Diagnostics.h"
 #include "ExitStatus.h"
+#include "QuotePath.h"
 
 using Morvane::BakeEngine;
 using Morvane::MapKind;
@@ -32,20 +33,27 @@ constexpr MapRequest kNormal{MapKind::Normal, kMapSize, kMapSize, kNormalStrengt
 constexpr MapRequest kCurvature{MapKind::Curvature, kMapSize, kMapSize};
 constexpr MapRequest kMaterialId{MapKind::MaterialID, kMapSize, kMapSize};
 
+enum class Written { Yes, No, OutOfMemory };
+
 // Bakes one map band by band into the file through `buffer`, and reports a failure on
 // standard error.
-bool WriteMap(const std::string& path, const MapRequest& map, std::vector<std::uint32_t>& buffer) {
+Written WriteMap(const std::string& path, const MapRequest& map,
+                 std::vector<std::uint32_t>& buffer) {
     if (BakeEngine::SavePpm(path, map, buffer)) {
-        return true;
+        return Written::Yes;
+    }
+    if (errno == ENOMEM) {
+        ReportOutOfMemory();
+        return Written::OutOfMemory;
     }
     ReportWriteFailure(path, errno);
-    return false;
+    return Written::No;
 }
 
-void PrintResult(const char* resultLine, const char* subject, const char* ending,
+void PrintResult(const char* resultLine, const std::string& subject, const char* ending,
                  std::FILE* stream = stdout) {
     std::fputs(resultLine, stream);
-    std::fputs(subject, stream);
+    std::fputs(subject.c_str(), stream);
     std::fputs(ending, stream);
 }
 
@@ -80,12 +88,14 @@ const SingleMapCommand* FindSingleMapCommand(std::string_view name) {
 
 int RunSingleMapCommand(const SingleMapCommand& command, const char* path) {
     std::vector<std::uint32_t> buffer;
-    if (!WriteMap(path, command.map, buffer)) {
+    if (WriteMap(path, command.map, buffer) != Written::Yes) {
         return kExitFailure;
     }
-    // A map written to standard output keeps that stream for the image alone.
+    // A map written to standard output, however the path names it, keeps that stream for the
+    // image alone.
     const bool mapOnStandardOutput = BakeEngine::OutputDescriptor(path) == 1;
-    PrintResult(command.resultLine, path, "\n", mapOnStandardOutput ? stderr : stdout);
+    PrintResult(command.resultLine, PrintablePath(path), "\n",
+                mapOnStandardOutput ? stderr : stdout);
     return kExitSuccess;
 }
 
@@ -95,12 +105,16 @@ int RunFullSetCommand(const char* prefix) {
     std::vector<std::uint32_t> buffer;
     bool allWritten = true;
     for (const SetMember& member : kFullSet) {
-        allWritten =
-            WriteMap(std::string(prefix) + member.suffix, member.map, buffer) && allWritten;
+        const Written written = WriteMap(std::string(prefix) + member.suffix, member.map, buffer);
+        if (written == Written::OutOfMemory) {
+            return kExitFailure;  // the later maps would need the same memory
+        }
+        allWritten = written == Written::Yes && allWritten;
     }
     if (!allWritten) {
         return kExitFailure;
     }
-    PrintResult("SUCCESS: Baked complete 4-channel PBR texture set to ", prefix, "_*.ppm\n");
+    PrintResult("SUCCESS: Baked complete 4-channel PBR texture set to ", PrintablePath(prefix),
+                "_*.ppm\n");
     return kExitSuccess;
 }

@@ -101,3 +101,14 @@ std::string QuotePath(std::string_view path) {
     }
     return out + "'";
 }
+
+std::string PrintablePath(std::string_view path) {
+    for (std::size_t i = 0; i < path.size();) {
+        const std::size_t length = PrintableLength(path.substr(i));
+        if (length == 0) {
+            return QuotePath(path);
+        }
+        i += length;
+    }
+    return std::string(path);
+}

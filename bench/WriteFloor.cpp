@@ -1,7 +1,8 @@
 // The floor for writing maps to files: writes BYTES constant bytes to each PATH the way the
-// writer replaces a file (a new file beside it, renamed into place), from one constant buffer
-// of CHUNK bytes (default 64 KiB). Nothing that writes those files can do less. Each PATH must
-// be a regular file or missing.
+// writer replaces a file (the target opened as `>` opens it, a new file without a name in its
+// folder, named and renamed into place once complete), from one constant buffer of CHUNK
+// bytes (default 64 KiB). Nothing that writes those files that way can do less. Each PATH
+// must be a regular file or missing, in a folder on a file system with O_TMPFILE.
 // Usage: morvane_write_floor [--chunk=CHUNK] BYTES PATH...
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -34,10 +35,13 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: not a regular file\n", target.c_str());
             return 2;
         }
-        const std::string temporary = target + ".floor";
-        const int file = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (file < 0) {
-            std::perror(temporary.c_str());
+        const int opened = open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+        const std::string folderPath = target.substr(0, target.rfind('/') + 1);  // "" or "dir/"
+        const int folder =
+            open(folderPath.empty() ? "." : folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int file = openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (opened < 0 || folder < 0 || file < 0 || fstat(opened, &status) != 0) {
+            std::perror(target.c_str());
             return 2;
         }
         for (unsigned long long left = bytes; left > 0;) {
@@ -45,15 +49,21 @@ int main(int argc, char** argv) {
                 left < chunk.size() ? static_cast<std::size_t>(left) : chunk.size();
             const ssize_t written = write(file, chunk.data(), size);
             if (written <= 0) {
-                std::perror(temporary.c_str());
+                std::perror(target.c_str());
                 return 2;
             }
             left -= static_cast<unsigned long long>(written);
         }
-        if (close(file) != 0 || rename(temporary.c_str(), target.c_str()) != 0) {
+        const std::string name = target.substr(folderPath.size());
+        const std::string self = "/proc/self/fd/" + std::to_string(file);
+        if (fchmod(file, status.st_mode & 07777) != 0 ||
+            linkat(AT_FDCWD, self.c_str(), folder, ".floor", AT_SYMLINK_FOLLOW) != 0 ||
+            close(file) != 0 || renameat(folder, ".floor", folder, name.c_str()) != 0) {
             std::perror(target.c_str());
             return 2;
         }
+        close(opened);
+        close(folder);
     }
     return 0;
 }

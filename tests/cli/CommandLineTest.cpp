@@ -109,6 +109,11 @@ TEST(CommandLine, ResultLineQuotesThePathAsGiven) {
     EXPECT_EQ(again.status, 0);
     EXPECT_EQ(again.out, "SUCCESS: Baked AO map to ./sub/../ao map.ppm\n");
     EXPECT_EQ(Sha256OfFile(scratch / "ao map.ppm"), MorvaneTest::kAmbientOcclusionDigest);
+    // Control characters cannot drive the terminal or forge a second line.
+    const ProcessResult hostile = Morvane({"--bake-ao", "x\x1b]0;pwn\a\nSUCCESS: fake"}, inScratch);
+    EXPECT_EQ(hostile.status, 0);
+    EXPECT_EQ(hostile.out,
+              "SUCCESS: Baked AO map to 'x'$'\\033'']0;pwn'$'\\a\\n''SUCCESS: fake'\n");
 }
 
 TEST(CommandLine, UnwritablePathsAreReportedWithoutSuccess) {

@@ -3,39 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
-
 #include "Driver.h"
+#include "FailingAllocations.h"
 #include "Files.h"
-
-namespace {
-
-bool refuseLargeBlocks = false;
-constexpr std::size_t kLargeBlock = 16 * 1024;  // the streaming buffer is 80 KiB
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (refuseLargeBlocks && size >= kLargeBlock) {
-        throw std::bad_alloc();
-    }
-    if (void* block = std::malloc(size == 0 ? 1 : size)) {
-        return block;
-    }
-    throw std::bad_alloc();
-}
-
-// The replaced new takes its blocks from malloc, so free is the matching release.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-void operator delete(void* block) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-    std::free(block);
-}
 
 namespace {
 
@@ -53,9 +23,9 @@ Outcome RunWithoutMemory(std::vector<std::string> arguments) {
     argv.push_back(nullptr);
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    refuseLargeBlocks = true;
+    MorvaneTest::RefuseAllocationsFrom(16 * 1024);  // the streaming buffer is 80 KiB
     const int status = RunCommandLine(static_cast<int>(arguments.size()), argv.data());
-    refuseLargeBlocks = false;
+    MorvaneTest::RestoreAllocations();
     Outcome outcome{status, testing::internal::GetCapturedStdout(), ""};
     outcome.err = testing::internal::GetCapturedStderr();
     return outcome;

@@ -3,7 +3,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -60,6 +63,21 @@ ProcessOptions AsNobody() {
         GTEST_SKIP() << "the user nobody cannot run " << MorvaneTest::MorvaneExecutable(); \
     }
 
+// The fs.protected_* settings are the whole system's: the case that changes them holds this
+// lock exclusively, and cases whose outcome depends on them hold it shared.
+class SharedFolderSettings {
+public:
+    explicit SharedFolderSettings(int mode)
+        : descriptor_(open("/tmp/morvane-test-shared-folder-settings.lock",
+                           O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        flock(descriptor_, mode);
+    }
+    ~SharedFolderSettings() { close(descriptor_); }
+
+private:
+    int descriptor_;
+};
+
 TEST(SafeWriting, StandardStreamsAreWrittenWhereTheyStand) {
     ScratchDirectory scratch;
     const std::string map = CurvatureMap();
@@ -86,11 +104,29 @@ TEST(SafeWriting, StandardStreamsAreWrittenWhereTheyStand) {
     close(atOffset.standardOutput);
     EXPECT_EQ(ReadFile(framed), "header\n" + map + map + "trailer\n");
 
-    // Into a pipe the stream holds exactly the image; the result line goes to standard error.
-    const ProcessResult piped = Morvane({"--bake-curv", "/dev/stdout"});
-    EXPECT_EQ(piped.status, 0);
-    EXPECT_TRUE(piped.out == map) << "standard output is not exactly the image";
-    EXPECT_EQ(piped.err, "SUCCESS: Baked curvature map to /dev/stdout\n");
+    // Into a pipe the stream holds exactly the image, however the path leads there; the
+    // result line goes to standard error.
+    ASSERT_EQ(symlink("/dev/stdout", (scratch / "link.ppm").c_str()), 0);
+    for (const std::string& path : {std::string("/dev/stdout"), std::string("/dev//stdout"),
+                                    std::string("/proc/thread-self/fd/1"), scratch / "link.ppm"}) {
+        const ProcessResult piped = Morvane({"--bake-curv", path});
+        EXPECT_EQ(piped.status, 0) << path;
+        EXPECT_TRUE(piped.out == map) << path << ": standard output is not exactly the image";
+        EXPECT_EQ(piped.err, "SUCCESS: Baked curvature map to " + path + "\n");
+    }
+    // Standard error as the map's file leaves the result line on standard output; a deleted
+    // file is written through its descriptor, never made again by name.
+    const std::string script =
+        "cd \"$1\" && exec 5>deleted.ppm && rm deleted.ppm && "
+        "\"$2\" --bake-curv /dev/stderr 2>map.ppm >line.txt && "
+        "\"$2\" --bake-curv /proc/self/fd/5 2>/dev/null";
+    const ProcessResult streams = MorvaneTest::RunProcess(
+        "/bin/sh", {"-c", script, "sh", scratch.Path().string(), MorvaneTest::MorvaneExecutable()});
+    EXPECT_EQ(streams.status, 0) << streams.err;
+    EXPECT_EQ(ReadFile(scratch / "line.txt"), "SUCCESS: Baked curvature map to /dev/stderr\n");
+    EXPECT_TRUE(ReadFile(scratch / "map.ppm") == map);
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()),
+              "framed line.txt link.ppm log.txt map.ppm");
 
     // With standard output closed there is nothing to write through, and nothing is replaced.
     ProcessOptions closed;
@@ -198,15 +234,22 @@ TEST(SafeWriting, ReplacingKeepsTheFilesIdentity) {
     EXPECT_EQ(StatusOf(program).st_uid, static_cast<uid_t>(kNobody));
     EXPECT_EQ(StatusOf(program).st_ino, programInode);
 
-    // Another user's file in a sticky folder keeps its owner too.
+    // Another user's file in a sticky folder keeps its owner too, where the system lets root
+    // write it at all (fs.protected_regular off).
+    const SharedFolderSettings settings(LOCK_SH);
     std::filesystem::create_directory(scratch / "sticky");
     ASSERT_EQ(chmod((scratch / "sticky").c_str(), 01777), 0);
     const std::string shared = scratch / "sticky/map.ppm";
     MorvaneTest::WriteFile(shared, "old");
     ASSERT_EQ(chown(shared.c_str(), kNobody, kNobody), 0);
-    ASSERT_EQ(Morvane({"--bake-ao", shared}).status, 0);
-    EXPECT_EQ(StatusOf(shared).st_uid, static_cast<uid_t>(kNobody));
-    EXPECT_EQ(Digest(shared), MorvaneTest::kAmbientOcclusionDigest);
+    if (ReadFile("/proc/sys/fs/protected_regular") == "0\n") {
+        ASSERT_EQ(Morvane({"--bake-ao", shared}).status, 0);
+        EXPECT_EQ(StatusOf(shared).st_uid, static_cast<uid_t>(kNobody));
+        EXPECT_EQ(Digest(shared), MorvaneTest::kAmbientOcclusionDigest);
+    } else {
+        EXPECT_EQ(Morvane({"--bake-ao", shared}).status, 2);
+        EXPECT_EQ(ReadFile(shared), "old");
+    }
 }
 
 TEST(SafeWriting, PermissionsAreThoseOfTheShell) {
@@ -237,6 +280,64 @@ TEST(SafeWriting, PermissionsAreThoseOfTheShell) {
     EXPECT_EQ(MorvaneTest::ListDirectory(folder), "read-only.ppm");
 }
 
+// Writes `value` to a setting under /proc/sys and gives back the old one when it goes.
+class SystemSetting {
+public:
+    SystemSetting(const std::string& name, const std::string& value)
+        : path_("/proc/sys/fs/" + name), old_(ReadFile(path_)) {
+        MorvaneTest::WriteFile(path_, value);
+        set_ = ReadFile(path_) == value + "\n";
+    }
+    ~SystemSetting() { MorvaneTest::WriteFile(path_, old_); }
+    bool IsSet() const { return set_; }
+
+private:
+    std::string path_;
+    std::string old_;
+    bool set_ = false;
+};
+
+TEST(SafeWriting, SharedFoldersKeepTheSystemsProtections) {
+    SKIP_UNLESS_ROOT();
+    const SharedFolderSettings settings(LOCK_EX);
+    const SystemSetting links("protected_symlinks", "1");
+    const SystemSetting files("protected_regular", "2");
+    const SystemSetting fifos("protected_fifos", "1");
+    if (!links.IsSet() || !files.IsSet() || !fifos.IsSet()) {
+        GTEST_SKIP() << "cannot turn on the fs.protected_* settings here";
+    }
+    ScratchDirectory scratch;
+    ASSERT_EQ(chmod(scratch.Path().c_str(), 0755), 0);
+    const std::string shared = scratch / "shared";
+    const std::string victim = scratch / "victim.txt";
+    std::filesystem::create_directory(shared);
+    std::filesystem::create_directory(scratch / "private");
+    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+    ASSERT_EQ(chmod((scratch / "private").c_str(), 0700), 0);
+    MorvaneTest::WriteFile(victim, "root's");
+    // Planted by another user: a link to root's file, a link into root's folder, a FIFO and
+    // a file. The shell's `>` refuses every one of them.
+    const std::string plant =
+        "cd \"$1\" && ln -s \"$2\" link.ppm && ln -s \"$3\" dangling.ppm "
+        "&& mkfifo fifo.ppm && echo theirs > file.ppm";
+    const ProcessResult planted = MorvaneTest::RunProcess(
+        "/bin/sh", {"-c", plant, "sh", shared, victim, scratch / "private/new.ppm"}, AsNobody());
+    ASSERT_EQ(planted.status, 0) << planted.err;
+    for (const char* name : {"link.ppm", "dangling.ppm", "fifo.ppm", "file.ppm"}) {
+        ProcessOptions briefly;
+        briefly.timeoutSeconds = 10;
+        const ProcessResult result = Morvane({"--bake-ao", shared + "/" + name}, briefly);
+        EXPECT_FALSE(result.timedOut) << name;
+        EXPECT_EQ(result.status, 2) << name;
+        EXPECT_EQ(result.err,
+                  "morvane: cannot write '" + shared + "/" + name + "': Permission denied\n");
+    }
+    EXPECT_EQ(ReadFile(victim), "root's");
+    EXPECT_EQ(ReadFile(shared + "/file.ppm"), "theirs\n");
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch / "private"), "");
+    EXPECT_EQ(MorvaneTest::ListDirectory(shared), "dangling.ppm fifo.ppm file.ppm link.ppm");
+}
+
 TEST(SafeWriting, AMountedFileIsWrittenInPlace) {
     ScratchDirectory scratch;
     const std::string source = scratch / "source.ppm";
@@ -255,22 +356,109 @@ TEST(SafeWriting, AMountedFileIsWrittenInPlace) {
     EXPECT_EQ(Digest(source), MorvaneTest::kAmbientOcclusionDigest);
 }
 
-TEST(SafeWriting, InterruptionsRemoveTheUnfinishedFile) {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+// Options that make the first write to a file send the process `signal`.
+ProcessOptions SignalOnWrite(int signal) {
+    ProcessOptions options;
+    // Under AddressSanitizer its runtime must let the preloaded library come first.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    options.environment = {
+        "LD_PRELOAD=" MORVANE_SIGNAL_ON_WRITE, "MORVANE_TEST_SIGNAL=" + std::to_string(signal),
+        std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0"};
+    return options;
+}
+
+TEST(SafeWriting, SignalsThatEndTheProcessLeaveNothingBehind) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, SIGXCPU}) {
         ScratchDirectory scratch;
         const std::string path = scratch / "map.ppm";
         MorvaneTest::WriteFile(path, "old");
-        ProcessOptions interrupted;
-        // Under AddressSanitizer its runtime must let the preloaded library come first.
-        const char* asan = std::getenv("ASAN_OPTIONS");
-        interrupted.environment = {
-            "LD_PRELOAD=" MORVANE_SIGNAL_ON_WRITE, "MORVANE_TEST_SIGNAL=" + std::to_string(signal),
-            std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0"};
-        const ProcessResult result = Morvane({"--bake-ao", path}, interrupted);
+        const ProcessResult result = Morvane({"--bake-ao", path}, SignalOnWrite(signal));
         EXPECT_EQ(result.signal, signal) << "ended with status " << result.status;
         EXPECT_EQ(ReadFile(path), "old");
         EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map.ppm");
     }
+    // An ignored signal, as under nohup, does not stop the write.
+    ScratchDirectory scratch;
+    const ProcessResult ignored = MorvaneTest::RunProcess(
+        "/usr/bin/nohup", {MorvaneTest::MorvaneExecutable(), "--bake-ao", scratch / "map.ppm"},
+        SignalOnWrite(SIGHUP));
+    EXPECT_EQ(ignored.status, 0) << ignored.err;
+    EXPECT_EQ(Digest(scratch / "map.ppm"), MorvaneTest::kAmbientOcclusionDigest);
+}
+
+// A small ext2 file system, which cannot reserve space, mounted in a namespace of its own:
+// runs `script` there with $1 the mount point and $2 morvane. Skips where that is not possible.
+ProcessResult InSmallExt2(const ScratchDirectory& scratch, const std::string& script) {
+    const std::string image = scratch / "ext2.img";
+    const std::string mount = scratch / "mnt";
+    std::filesystem::create_directory(mount);
+    const std::string setUp =
+        "truncate -s 1M \"$3\" && mkfs.ext2 -q \"$3\" && "
+        "mount -o loop \"$3\" \"$1\" || exit 99; cd \"$1\"; " +
+        script;
+    return MorvaneTest::RunProcess("/usr/bin/unshare", {"--mount", "sh", "-c", setUp, "sh", mount,
+                                                        MorvaneTest::MorvaneExecutable(), image});
+}
+
+TEST(SafeWriting, AFullDiskNeverCorruptsAFileWrittenInPlace) {
+    ScratchDirectory scratch;
+    // A file with two names is written in place; the disk has room for half the map.
+    const ProcessResult result =
+        InSmallExt2(scratch,
+                    "printf old > f.ppm && ln f.ppm g.ppm && dd if=/dev/zero of=room bs=1k "
+                    "count=100 2>/dev/null && (dd if=/dev/zero of=fill bs=1k 2>/dev/null; true) && "
+                    "rm room && \"$2\" --bake-ao f.ppm; echo \"status $?\"; cat g.ppm");
+    if (result.status == 99) {
+        GTEST_SKIP() << "cannot mount a loop ext2 image here: " << result.err;
+    }
+    EXPECT_EQ(result.out, "status 2\nold");
+    EXPECT_EQ(result.err, "morvane: cannot write 'f.ppm': No space left on device\n");
+}
+
+// Writes the inode flags of `path` (chattr); false where the file system has none.
+bool SetInodeFlags(const std::string& path, int flags) {
+    const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    const bool set = descriptor >= 0 && ioctl(descriptor, FS_IOC_SETFLAGS, &flags) == 0;
+    close(descriptor);
+    return set;
+}
+
+int InodeFlags(const std::string& path) {
+    int flags = 0;
+    const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ioctl(descriptor, FS_IOC_GETFLAGS, &flags);
+    close(descriptor);
+    return flags;
+}
+
+TEST(SafeWriting, InodeFlagsAndAppendOnlyFoldersAreKept) {
+    ScratchDirectory scratch;
+    const std::string flagged = scratch / "flagged.ppm";
+    MorvaneTest::WriteFile(flagged, "old");
+    if (!SetInodeFlags(flagged, InodeFlags(flagged) | FS_NODUMP_FL | FS_NOATIME_FL)) {
+        GTEST_SKIP() << "the file system here has no inode flags";
+    }
+    const int before = InodeFlags(flagged);
+    ASSERT_EQ(Morvane({"--bake-ao", flagged}).status, 0);
+    EXPECT_EQ(InodeFlags(flagged), before);
+    EXPECT_EQ(Digest(flagged), MorvaneTest::kAmbientOcclusionDigest);
+
+    // An append-only folder: entries can be added, never removed, so nothing is made there
+    // but what the shell would make.
+    const std::string folder = scratch / "append-only";
+    std::filesystem::create_directory(folder);
+    MorvaneTest::WriteFile(folder + "/old.ppm", "old");
+    if (!SetInodeFlags(folder, InodeFlags(folder) | FS_APPEND_FL)) {
+        GTEST_SKIP() << "cannot make a folder append-only here (needs root)";
+    }
+    const ProcessResult existing = Morvane({"--bake-ao", folder + "/old.ppm"});
+    const ProcessResult added = Morvane({"--bake-ao", folder + "/new.ppm"});
+    const std::string listed = MorvaneTest::ListDirectory(folder);
+    SetInodeFlags(folder, InodeFlags(folder) & ~FS_APPEND_FL);
+    EXPECT_EQ(existing.status, 0) << existing.err;
+    EXPECT_EQ(added.status, 0) << added.err;
+    EXPECT_EQ(listed, "new.ppm old.ppm");
+    EXPECT_EQ(Digest(folder + "/old.ppm"), MorvaneTest::kAmbientOcclusionDigest);
 }
 
 }  // namespace

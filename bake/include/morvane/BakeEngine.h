@@ -15,8 +15,7 @@
 //   limit, yields an empty map (width 0, height 0, no pixels) and computes nothing.
 // - The engine keeps no state: every operation is a pure function of its arguments, may be
 //   called from any thread, and returns a map that the caller owns.
-// - A bake that cannot allocate its pixels, or a streaming write its buffer, lets
-//   std::bad_alloc through; nothing else throws.
+// - A bake that cannot allocate its pixels lets std::bad_alloc through; nothing else throws.
 #pragma once
 
 #include <cstdint>
@@ -65,16 +64,23 @@ public:
     // written and closed. Returns false, with errno telling why, when the file cannot be
     // opened, written or closed (missing directory, a directory at `path`, disk full, ...).
     // `path` is written wherever the shell's `>` would write it, with the same effect on the
-    // file: links are followed, a file that may not be written is refused (EACCES), and
-    // /dev/stdout, /dev/fd/N and the like are written through the descriptor they name, at its
-    // position. A new file, or a regular file that a new one can replace with the same owner,
-    // group, mode, links and attributes, is written beside it and renamed into place, so a
-    // failure leaves no partial file and keeps the old one. Other regular files are written in
-    // place after their full length is reserved; pipes and devices as they are.
+    // file, and refused where `>` would be refused: the system opens it, following links and
+    // applying its permissions and protections. /dev/stdout, /dev/fd/N, /proc/self/fd/N and
+    // the like, and a path that leads to standard output's or standard error's file, are
+    // written through that descriptor, at its position. A regular file that a new one can
+    // replace with the same owner, group, mode, links, attributes and inode flags is replaced
+    // whole: the new file is private (mode 0600) and, where the file system allows, has no name
+    // until it is complete, so a failure or a signal leaves the old file and nothing else.
+    // Other regular files are written in place after making sure their full length fits;
+    // pipes and devices as they are.
     // During the call SIGPIPE and SIGXFSZ are held back on the calling thread and fail it
-    // (EPIPE, EFBIG); SIGINT, SIGTERM and SIGHUP, while a file beside the target exists, stop
-    // the write and remove that file before they take effect (EINTR if they are handled).
-    // A map whose pixel count does not match its sizes is refused with EINVAL.
+    // (EPIPE, EFBIG). Where the new file must have a name while it is written, the signals that
+    // end a process are held back on the calling thread too, and one that arrives stops the
+    // write, removes the file and then takes its effect. The caller's signal mask is restored
+    // exactly; signals it blocks, ignores or handles never stop a write.
+    // A map whose pixel count does not match its sizes, or a path with a NUL byte, is refused
+    // with EINVAL. Running out of memory returns false with ENOMEM; nothing throws. Calls may
+    // run on several threads at once.
     static bool SavePpm(const std::string& path, const TextureMap& map);
 
     // Bakes `request` and writes it to `path` exactly as SavePpm(path, map) writes the whole
@@ -82,8 +88,8 @@ public:
     // never holds the map, only `buffer`, which it grows once to a chunk of file bytes (64 KiB,
     // or 256 KiB for files above 1 MiB) and a band of 16 KiB of pixels or one row, whichever is
     // larger. Pass the same buffer to write several maps through one allocation.
-    // An unsupported size is refused with EINVAL; a buffer that cannot be grown throws
-    // std::bad_alloc before anything is opened.
+    // An unsupported size is refused with EINVAL; a buffer that cannot be grown fails with
+    // ENOMEM before anything is opened.
     static bool SavePpm(const std::string& path, const MapRequest& request,
                         std::vector<std::uint32_t>& buffer);
 
@@ -94,8 +100,10 @@ public:
     static bool BakeRows(const MapRequest& request, std::int32_t firstRow, std::int32_t rowCount,
                          std::uint32_t* rows);
 
-    // The process's own descriptor that SavePpm writes `path` through: 1 for /dev/stdout, N for
-    // /dev/fd/N or /proc/self/fd/N, and so on; -1 for a path that names a file.
+    // The process's own descriptor that SavePpm writes `path` through: 1 when the file at
+    // `path` is standard output's, however the path names it (/dev/stdout, a link to it, ...),
+    // 2 for standard error's, N for a path that spells descriptor N (/dev/fd/N,
+    // /proc/self/fd/N); -1 for a path that names another file.
     static int OutputDescriptor(const std::string& path);
 
     // Ambient occlusion: grey, white (255) on the open panel, darkening over the outer sixth of

@@ -7,8 +7,12 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <thread>
 
 #include <morvane/BakeEngine.h>
+#include "FailingAllocations.h"
 #include "Files.h"
 
 using Morvane::BakeEngine;
@@ -116,6 +120,7 @@ TEST(SavePpm, PathsThatCannotBeWrittenFailWithTheSystemsReason) {
         {scratch / "missing/map.ppm", ENOENT},
         {scratch.Path().string(), EISDIR},
         {scratch / "plain/map.ppm", ENOTDIR},
+        {scratch / std::string("out\0.ppm", 8), EINVAL},  // the system would write "out"
     };
     for (const auto& [path, error] : cases) {
         errno = 0;
@@ -156,6 +161,70 @@ TEST(SavePpm, DiskFullKeepsTheOldFileAndLeavesNoTemporary) {
         << "the write did not fail with EFBIG";
     EXPECT_EQ(ReadFile(path), "old content");
     EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map.ppm");
+}
+
+TEST(SavePpm, RunningOutOfMemoryAnywhereFailsCleanly) {
+    ScratchDirectory scratch;
+    const std::string path = scratch / "map.ppm";
+    const TextureMap map = Filled(300, 200, 0xFF010203u);
+    std::vector<std::uint32_t> buffer;
+    const std::function<bool()> writes[] = {
+        [&] { return BakeEngine::SavePpm(path, map); },
+        [&] {
+            buffer = {};
+            return BakeEngine::SavePpm(path, {Morvane::MapKind::Normal, 300, 200, 2.5f}, buffer);
+        },
+    };
+    sigset_t maskBefore;
+    pthread_sigmask(SIG_SETMASK, nullptr, &maskBefore);
+    for (const auto& write : writes) {
+        bool saved = false;
+        for (long allocation = 0; !saved && allocation < 100; ++allocation) {
+            MorvaneTest::WriteFile(path, "old");
+            MorvaneTest::RefuseAllocationAfter(allocation);
+            saved = write();
+            const int error = errno;
+            const bool refused = MorvaneTest::AllocationWasRefused();
+            MorvaneTest::RestoreAllocations();
+            EXPECT_EQ(saved, !refused) << "allocation " << allocation;
+            if (refused) {
+                EXPECT_EQ(error, ENOMEM)
+                    << "allocation " << allocation << ": " << std::strerror(error);
+                EXPECT_EQ(ReadFile(path), "old");
+            }
+            EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map.ppm");
+            sigset_t maskAfter;
+            pthread_sigmask(SIG_SETMASK, nullptr, &maskAfter);
+            for (int signal = 1; signal < NSIG; ++signal) {
+                EXPECT_EQ(sigismember(&maskAfter, signal), sigismember(&maskBefore, signal))
+                    << "signal " << signal << " after allocation " << allocation;
+            }
+        }
+        EXPECT_TRUE(saved);
+    }
+}
+
+TEST(SavePpm, SeveralThreadsWriteAtOnce) {
+    ScratchDirectory scratch;
+    std::vector<std::thread> threads;
+    bool saved[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        threads.emplace_back([&, i] {
+            const std::string path = scratch / ("map" + std::to_string(i) + ".ppm");
+            for (int round = 0; round < 20; ++round) {
+                saved[i] = BakeEngine::SavePpm(path, Filled(64 + i, 64, 0xFF000000u + i));
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(saved[i]);
+        EXPECT_EQ(ReadFile(scratch / ("map" + std::to_string(i) + ".ppm")),
+                  MorvaneTest::PpmBytes(Filled(64 + i, 64, 0xFF000000u + i)));
+    }
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map0.ppm map1.ppm map2.ppm map3.ppm");
 }
 
 }  // namespace

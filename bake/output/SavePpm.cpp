@@ -16,13 +16,13 @@
 #include <memory>
 #include <new>
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#include <cpuid.h>
 #include <tmmintrin.h>
 #endif
 
 #include <morvane/BakeEngine.h>
 #include "MapStorage.h"
 #include "OutputFile.h"
-#include "OutputPath.h"
 
 namespace Morvane {
 namespace {
@@ -56,8 +56,19 @@ std::size_t FormatHeader(std::int32_t width, std::int32_t height, char* out) {
     return static_cast<std::size_t>(cursor - out);
 }
 
-std::uint64_t FileSize(std::size_t headerBytes, std::int32_t width, std::int32_t height) {
-    return headerBytes + 3 * static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+// A file's header and its whole length.
+struct PpmLayout {
+    char header[kMaxHeaderBytes];
+    std::size_t headerBytes;
+    std::uint64_t fileSize;
+};
+
+PpmLayout LayoutOf(std::int32_t width, std::int32_t height) {
+    PpmLayout layout;
+    layout.headerBytes = FormatHeader(width, height, layout.header);
+    layout.fileSize = layout.headerBytes +
+                      3 * static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+    return layout;
 }
 
 std::size_t ChunkBytesFor(std::uint64_t fileSize) {
@@ -94,7 +105,12 @@ __attribute__((target("ssse3"))) std::size_t PackRgbSsse3(const std::uint32_t* p
 void PackRgb(const std::uint32_t* pixels, std::size_t count, unsigned char* out) {
     std::size_t i = 0;
 #if defined(MORVANE_PACK_WITH_SSSE3)
-    static const bool hasSsse3 = __builtin_cpu_supports("ssse3");
+    // One cpuid leaf: the full feature probe behind __builtin_cpu_supports issues many, each
+    // of which traps to the hypervisor on a virtual machine, costing more than a small map.
+    static const bool hasSsse3 = [] {
+        unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+        return __get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0 && (ecx & bit_SSSE3) != 0;
+    }();
     if (hasSsse3) {
         i = PackRgbSsse3(pixels, count, out);
     }
@@ -163,29 +179,44 @@ private:
     std::size_t used_ = 0;
 };
 
+// Writes the header and then the pixels that `addPixels` hands to the chunked file, through
+// `chunk`: the one sequence of opening, writing and committing for every map.
+template <typename AddPixels>
+bool WritePpm(const std::string& path, const PpmLayout& layout, unsigned char* chunk,
+              std::size_t chunkBytes, AddPixels addPixels) {
+    OutputFile file;
+    if (!file.Open(path, layout.fileSize)) {
+        return false;
+    }
+    ChunkedFile out(file, chunk, chunkBytes);
+    out.AddHeader(layout.header, layout.headerBytes);
+    return addPixels(out) && out.Finish() && file.Commit();
+}
+
 }  // namespace
 
+// Running out of memory anywhere in a write is a failure like any other: the file is undone
+// (OutputFile's destructor) and the call returns false with ENOMEM.
 bool BakeEngine::SavePpm(const std::string& path, const TextureMap& map) {
     if (!HasConsistentSize(map)) {
         errno = EINVAL;
         return false;
     }
-    char header[kMaxHeaderBytes];
-    const std::size_t headerBytes = FormatHeader(map.width, map.height, header);
-    const std::uint64_t fileSize = FileSize(headerBytes, map.width, map.height);
-    const std::size_t chunkBytes = ChunkBytesFor(fileSize);
-    const std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[chunkBytes]);
-    if (!chunk) {
+    try {
+        const PpmLayout layout = LayoutOf(map.width, map.height);
+        const std::size_t chunkBytes = ChunkBytesFor(layout.fileSize);
+        const std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[chunkBytes]);
+        if (!chunk) {
+            errno = ENOMEM;
+            return false;
+        }
+        return WritePpm(path, layout, chunk.get(), chunkBytes, [&map](ChunkedFile& out) {
+            return out.AddPixels(map.pixels.data(), map.pixels.size());
+        });
+    } catch (const std::bad_alloc&) {
         errno = ENOMEM;
         return false;
     }
-    OutputFile file;
-    if (!file.Open(path, fileSize)) {
-        return false;
-    }
-    ChunkedFile out(file, chunk.get(), chunkBytes);
-    out.AddHeader(header, headerBytes);
-    return out.AddPixels(map.pixels.data(), map.pixels.size()) && out.Finish() && file.Commit();
 }
 
 bool BakeEngine::SavePpm(const std::string& path, const MapRequest& request,
@@ -196,40 +227,46 @@ bool BakeEngine::SavePpm(const std::string& path, const MapRequest& request,
         errno = EINVAL;
         return false;
     }
-    char header[kMaxHeaderBytes];
-    const std::size_t headerBytes = FormatHeader(width, height, header);
-    const std::uint64_t fileSize = FileSize(headerBytes, width, height);
-    // The buffer holds the chunk of file bytes, then a band of pixels.
-    const std::size_t chunkWords = ChunkBytesFor(fileSize) / sizeof(std::uint32_t);
-    const std::int32_t bandRows =
-        width == 0 ? 0 : static_cast<std::int32_t>(std::max<std::size_t>(1, kBandPixels / width));
-    const std::size_t bandPixels = static_cast<std::size_t>(bandRows) * width;
-    if (buffer.size() < chunkWords + bandPixels) {
-        buffer.resize(chunkWords + bandPixels);  // the one allocation, before anything is opened
-    }
-    std::uint32_t* const band = buffer.data() + chunkWords;
-    OutputFile file;
-    if (!file.Open(path, fileSize)) {
+    try {
+        // The buffer holds the chunk of file bytes, then a band of pixels.
+        const PpmLayout layout = LayoutOf(width, height);
+        const std::size_t chunkWords = ChunkBytesFor(layout.fileSize) / sizeof(std::uint32_t);
+        const std::int32_t bandRows =
+            width == 0 ? 0
+                       : static_cast<std::int32_t>(std::max<std::size_t>(1, kBandPixels / width));
+        const std::size_t bandPixels = static_cast<std::size_t>(bandRows) * width;
+        if (buffer.size() < chunkWords + bandPixels) {
+            buffer.resize(chunkWords +
+                          bandPixels);  // the one allocation, before anything is opened
+        }
+        std::uint32_t* const band = buffer.data() + chunkWords;
+        return WritePpm(path, layout, reinterpret_cast<unsigned char*>(buffer.data()),
+                        chunkWords * sizeof(std::uint32_t), [&](ChunkedFile& out) {
+                            for (std::int32_t first = 0; bandRows > 0 && first < height;
+                                 first += bandRows) {
+                                const std::int32_t rows = std::min(bandRows, height - first);
+                                if (!BakeRows(request, first, rows, band)) {
+                                    errno = EINVAL;
+                                    return false;
+                                }
+                                if (!out.AddPixels(band, static_cast<std::size_t>(rows) * width)) {
+                                    return false;
+                                }
+                            }
+                            return true;
+                        });
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
         return false;
     }
-    ChunkedFile out(file, reinterpret_cast<unsigned char*>(buffer.data()),
-                    chunkWords * sizeof(std::uint32_t));
-    out.AddHeader(header, headerBytes);
-    for (std::int32_t first = 0; bandRows > 0 && first < height; first += bandRows) {
-        const std::int32_t rows = std::min(bandRows, height - first);
-        if (!BakeRows(request, first, rows, band)) {
-            errno = EINVAL;
-            return false;
-        }
-        if (!out.AddPixels(band, static_cast<std::size_t>(rows) * width)) {
-            return false;
-        }
-    }
-    return out.Finish() && file.Commit();
 }
 
 int BakeEngine::OutputDescriptor(const std::string& path) {
-    return DescriptorNamedBy(path);
+    try {
+        return OutputDescriptorOf(SystemFileSystem(), path);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
 }
 
 }  // namespace Morvane

@@ -1,0 +1,77 @@
+#include "OutputPath.h"
+
+#include <charconv>
+
+namespace Morvane {
+namespace {
+
+#if defined(_WIN32)
+constexpr std::string_view kSeparators = "/\\";
+#else
+constexpr std::string_view kSeparators = "/";
+#endif
+
+// `path` with every run of slashes made one, as the system reads it.
+std::string SingleSlashes(std::string_view path) {
+    std::string single;
+    for (const char c : path) {
+        if (c != '/' || single.empty() || single.back() != '/') {
+            single += c;
+        }
+    }
+    return single;
+}
+
+// The number N in plain decimal that a whole `text` spells, or -1.
+long PlainNumber(std::string_view text) {
+    long number = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    const bool plain = !text.empty() && error == std::errc() && end == text.data() + text.size() &&
+                       (text.size() == 1 || text[0] != '0');
+    return plain ? number : -1;
+}
+
+// N of "PREFIXN", or -1.
+int NumberAfter(std::string_view path, std::string_view prefix) {
+    if (path.substr(0, prefix.size()) != prefix) {
+        return -1;
+    }
+    const long number = PlainNumber(path.substr(prefix.size()));
+    return number <= 0x7fffffff ? static_cast<int>(number) : -1;
+}
+
+}  // namespace
+
+int DescriptorNamedBy(std::string_view given, long processId) {
+    const std::string path = SingleSlashes(given);
+    constexpr std::string_view kStreams[] = {"/dev/stdin", "/dev/stdout", "/dev/stderr"};
+    for (int stream = 0; stream < 3; ++stream) {
+        if (path == kStreams[stream]) {
+            return stream;
+        }
+    }
+    const std::string own = "/proc/" + std::to_string(processId) + "/fd/";
+    for (const std::string_view prefix :
+         {std::string_view("/dev/fd/"), std::string_view("/proc/self/fd/"),
+          std::string_view("/proc/thread-self/fd/"), std::string_view(own)}) {
+        if (const int number = NumberAfter(path, prefix); number >= 0) {
+            return number;
+        }
+    }
+    return -1;
+}
+
+std::string_view FolderOf(std::string_view path) {
+    const std::size_t last = path.find_last_of(kSeparators);
+    return last == std::string_view::npos ? std::string_view() : path.substr(0, last + 1);
+}
+
+std::string_view NameOf(std::string_view path) {
+    return path.substr(FolderOf(path).size());
+}
+
+bool IsDevicePath(std::string_view path) {
+    return SingleSlashes(path).rfind("/dev/", 0) == 0;
+}
+
+}  // namespace Morvane
