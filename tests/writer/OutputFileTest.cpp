@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <thread>
 #include <utility>
 
 #include "Files.h"
@@ -363,6 +364,37 @@ TEST(WriterSignals, TheCallersSignalsStayTheCallers) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM)
         << "exited with " << (WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+}
+
+TEST(WriterSignals, ASignalToAnotherThreadLeavesNothingBehind) {
+    ScratchDirectory scratch;
+    const std::string path = scratch / "map.ppm";
+    MorvaneTest::WriteFile(path, "old map");
+    const pid_t child = fork();
+    if (child == 0) {
+        // The main thread blocks SIGTERM, as a program that waits for it elsewhere would; the
+        // second thread takes it and the process ends in the middle of the write.
+        sigset_t terminate;
+        sigemptyset(&terminate);
+        sigaddset(&terminate, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &terminate, nullptr);
+        std::thread other([&terminate] {
+            pthread_sigmask(SIG_UNBLOCK, &terminate, nullptr);
+            pause();
+        });
+        OutputFile file;
+        if (file.Open(path, kContent.size()) &&
+            file.Write(reinterpret_cast<const unsigned char*>(kContent.data()), 1000)) {
+            kill(getpid(), SIGTERM);
+        }
+        other.join();
+        _exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_EQ(ReadFile(path), "old map");
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map.ppm");
 }
 
 }  // namespace
