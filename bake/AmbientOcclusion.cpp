@@ -7,7 +7,7 @@
 #include "BandBakes.h"
 #include "FastFill.h"
 #include "MapStorage.h"
-#include "ReferenceBakes.h"
+#include "PixelFormulas.h"
 
 namespace Morvane {
 namespace {
@@ -42,9 +42,11 @@ std::uint32_t GreyPixel(float occlusion) {
     return 0xFF000000u | (level << 16) | (level << 8) | level;
 }
 
-std::uint32_t OcclusionPixel(std::int32_t x, std::int32_t y, const MapBand& band,
-                             const Layout::DiscCentres& centres) {
-    float e = RampOcclusion(Layout::EdgeDistance(x, y, band.width, band.height), band.width);
+}  // namespace
+
+std::uint32_t OcclusionPixel(std::int32_t x, std::int32_t y, std::int32_t width,
+                             std::int32_t height, const Layout::DiscCentres& centres) {
+    float e = RampOcclusion(Layout::EdgeDistance(x, y, width, height), width);
     for (const Layout::DiscCentre& centre : centres) {
         const std::int32_t dx = x - centre.x;
         const std::int32_t dy = y - centre.y;
@@ -59,8 +61,6 @@ std::uint32_t OcclusionPixel(std::int32_t x, std::int32_t y, const MapBand& band
     return GreyPixel(e);
 }
 
-}  // namespace
-
 void BakeAmbientOcclusionBand(const MapBand& band) {
     // Away from the discs the pixel depends on the edge distance alone.
     const EdgeDistanceTable ramp = TabulateEdgeDistance(
@@ -72,7 +72,7 @@ void BakeAmbientOcclusionBand(const MapBand& band) {
     PaintNearDiscs(
         band,
         [&](std::int32_t x, std::int32_t y) {
-            PixelAt(band, x, y) = OcclusionPixel(x, y, band, centres);
+            PixelAt(band, x, y) = OcclusionPixel(x, y, band.width, band.height, centres);
         },
         // Where the ramp has reached 1.0 a disc's pixels depend on the disc alone.
         [&band](const PixelBox& box) {
@@ -86,16 +86,6 @@ TextureMap BakeEngine::BakeAmbientOcclusion(std::int32_t width, std::int32_t hei
     if (HasPixels(map)) {
         BakeAmbientOcclusionBand(WholeMap(map));
     }
-    return map;
-}
-
-TextureMap Reference::BakeAmbientOcclusion(std::int32_t width, std::int32_t height) {
-    TextureMap map = CreateMap(width, height);
-    const MapBand whole = WholeMap(map);
-    const Layout::DiscCentres centres = Layout::FeatureDiscCentres(map.width, map.height);
-    EvaluateEveryPixel(whole, [&](std::int32_t x, std::int32_t y) {
-        return OcclusionPixel(x, y, whole, centres);
-    });
     return map;
 }
 

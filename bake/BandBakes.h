@@ -3,7 +3,7 @@
 // map, bit for bit: nothing in a band depends on which other rows are baked with it.
 #pragma once
 
-#include "FastFill.h"
+#include "MapBand.h"
 
 namespace Morvane {
 

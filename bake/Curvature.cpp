@@ -5,13 +5,15 @@
 #include "BandBakes.h"
 #include "FastFill.h"
 #include "MapStorage.h"
-#include "ReferenceBakes.h"
+#include "PixelFormulas.h"
 
 namespace Morvane {
 namespace {
 
 constexpr std::int32_t kLightBand = 6;
 constexpr std::int32_t kDarkBand = 12;
+
+}  // namespace
 
 std::uint32_t CurvaturePixel(std::int32_t edgeDistance) {
     if (edgeDistance < kLightBand) {
@@ -23,8 +25,6 @@ std::uint32_t CurvaturePixel(std::int32_t edgeDistance) {
     return 0xFF7F7F7Fu;
 }
 
-}  // namespace
-
 void BakeCurvatureBand(const MapBand& band) {
     // The pixel depends on the edge distance alone and stops changing at the dark band's end.
     FillByEdgeDistance(band, TabulateEdgeDistance(band, kDarkBand, CurvaturePixel));
@@ -35,14 +35,6 @@ TextureMap BakeEngine::BakeCurvature(std::int32_t width, std::int32_t height) {
     if (HasPixels(map)) {
         BakeCurvatureBand(WholeMap(map));
     }
-    return map;
-}
-
-TextureMap Reference::BakeCurvature(std::int32_t width, std::int32_t height) {
-    TextureMap map = CreateMap(width, height);
-    EvaluateEveryPixel(WholeMap(map), [&map](std::int32_t x, std::int32_t y) {
-        return CurvaturePixel(Layout::EdgeDistance(x, y, map.width, map.height));
-    });
     return map;
 }
 

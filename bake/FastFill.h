@@ -10,34 +10,10 @@
 #include <cstdint>
 #include <vector>
 
-#include <morvane/BakeEngine.h>
 #include "BakeLayout.h"
+#include "MapBand.h"
 
 namespace Morvane {
-
-// Rows [firstRow, firstRow + rowCount) of a width x height map, row-major in `pixels`. Every bake
-// fills bands; a whole map is the band of all its rows.
-struct MapBand {
-    std::int32_t width;
-    std::int32_t height;
-    std::int32_t firstRow;
-    std::int32_t rowCount;
-    std::uint32_t* pixels;
-
-    std::int32_t EndRow() const { return firstRow + rowCount; }
-};
-
-// The band of all rows of `map`.
-inline MapBand WholeMap(TextureMap& map) {
-    return {map.width, map.height, 0, map.height, map.pixels.data()};
-}
-
-// Pixel (x, y) of the map; x must lie inside the map and y inside the band.
-inline std::uint32_t& PixelAt(const MapBand& band, std::int32_t x, std::int32_t y) {
-    return band
-        .pixels[static_cast<std::size_t>(y - band.firstRow) * static_cast<std::size_t>(band.width) +
-                static_cast<std::size_t>(x)];
-}
 
 // One row from three parts: `leftCount` values from `left`, then `middle` repeated, then
 // `rightCount` values from `right`. Needs leftCount + rightCount <= width.
@@ -128,8 +104,9 @@ void PaintNearDiscs(const MapBand& band, Paint paint, IsPlain isPlain) {
         }
         const bool whole =
             box.x0 == reach.x0 && box.y0 == reach.y0 && box.x1 == reach.x1 && box.y1 == reach.y1;
-        const bool copied = whole && isPlain(box) && stamped;
-        if (whole && isPlain(box) && !stamped) {
+        const bool plain = whole && isPlain(box);
+        const bool copied = plain && stamped;
+        if (plain && !stamped) {
             stamped = true;
             stamp = box;
         }
@@ -143,17 +120,6 @@ void PaintNearDiscs(const MapBand& band, Paint paint, IsPlain isPlain) {
             for (std::int32_t x = box.x0; x < box.x1; ++x) {
                 paint(x, y);
             }
-        }
-    }
-}
-
-// The slow way, for reference: `pixelAt(x, y)` for every pixel of the band in storage order.
-template <typename PixelAtPosition>
-void EvaluateEveryPixel(const MapBand& band, PixelAtPosition pixelAt) {
-    std::uint32_t* out = band.pixels;
-    for (std::int32_t y = band.firstRow; y < band.EndRow(); ++y) {
-        for (std::int32_t x = 0; x < band.width; ++x) {
-            *out++ = pixelAt(x, y);
         }
     }
 }

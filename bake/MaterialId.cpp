@@ -5,13 +5,15 @@
 #include "BandBakes.h"
 #include "FastFill.h"
 #include "MapStorage.h"
-#include "ReferenceBakes.h"
+#include "PixelFormulas.h"
 
 namespace Morvane {
 namespace {
 
 constexpr std::uint32_t kSurfaceColour = 0xFF2020E0u;
 constexpr std::uint32_t kDiscColour = 0xFF20E020u;
+
+}  // namespace
 
 std::uint32_t MaterialPixel(std::int32_t x, std::int32_t y, const Layout::DiscCentres& centres) {
     std::uint32_t colour = kSurfaceColour;
@@ -24,8 +26,6 @@ std::uint32_t MaterialPixel(std::int32_t x, std::int32_t y, const Layout::DiscCe
     }
     return colour;
 }
-
-}  // namespace
 
 void BakeMaterialIdBand(const MapBand& band) {
     // Away from the discs every pixel is the surface colour.
@@ -43,15 +43,6 @@ TextureMap BakeEngine::BakeMaterialID(std::int32_t width, std::int32_t height) {
     if (HasPixels(map)) {
         BakeMaterialIdBand(WholeMap(map));
     }
-    return map;
-}
-
-TextureMap Reference::BakeMaterialID(std::int32_t width, std::int32_t height) {
-    TextureMap map = CreateMap(width, height);
-    const Layout::DiscCentres centres = Layout::FeatureDiscCentres(map.width, map.height);
-    EvaluateEveryPixel(WholeMap(map), [&](std::int32_t x, std::int32_t y) {
-        return MaterialPixel(x, y, centres);
-    });
     return map;
 }
 

@@ -9,7 +9,7 @@
 #include "BandBakes.h"
 #include "FastFill.h"
 #include "MapStorage.h"
-#include "ReferenceBakes.h"
+#include "PixelFormulas.h"
 
 namespace Morvane {
 namespace {
@@ -19,19 +19,6 @@ constexpr std::int32_t kRimBand = 12;               // left and top band width
 constexpr std::int32_t kFarRimBand = kRimBand - 1;  // right and bottom band width
 constexpr float kRimDivisor = 12.0f;
 constexpr float kLengthThreshold = 0.0001f;  // shorter normals are left unnormalised
-
-struct NormalSettings {
-    std::int32_t width;
-    std::int32_t height;
-    Layout::DiscCentres centres;
-    float z;   // height component before normalisation
-    float z2;  // z * z
-};
-
-NormalSettings MakeSettings(const MapBand& band, float strength) {
-    const float z = 1.0f / strength;
-    return {band.width, band.height, Layout::FeatureDiscCentres(band.width, band.height), z, z * z};
-}
 
 // Adds the slope of every disc that holds the pixel, in visiting order. Returns whether any
 // disc did: a disc centre itself, and any pixel 18 or more pixels away, gets no term.
@@ -95,13 +82,6 @@ std::uint32_t FinishPixel(std::int32_t x, std::int32_t y, const NormalSettings& 
     return EncodeChannel(sx) | (EncodeChannel(sy) << 8) | (EncodeChannel(nz) << 16) | 0xFF000000u;
 }
 
-std::uint32_t NormalPixel(std::int32_t x, std::int32_t y, const NormalSettings& s) {
-    float sx = 0.0f;
-    float sy = 0.0f;
-    AddDiscSlopes(x, y, s, sx, sy);
-    return FinishPixel(x, y, s, sx, sy);
-}
-
 // A row without disc terms: the left band, one value for every column between the bands, and
 // the right band. Rows outside the top and bottom bands are all alike.
 struct RowWithoutDiscs {
@@ -138,8 +118,20 @@ bool IsInRimRows(std::int32_t y, std::int32_t height) {
 
 }  // namespace
 
+NormalSettings MakeNormalSettings(std::int32_t width, std::int32_t height, float strength) {
+    const float z = 1.0f / strength;
+    return {width, height, Layout::FeatureDiscCentres(width, height), z, z * z};
+}
+
+std::uint32_t NormalPixel(std::int32_t x, std::int32_t y, const NormalSettings& s) {
+    float sx = 0.0f;
+    float sy = 0.0f;
+    AddDiscSlopes(x, y, s, sx, sy);
+    return FinishPixel(x, y, s, sx, sy);
+}
+
 void BakeNormalBand(const MapBand& band, float strength) {
-    const NormalSettings settings = MakeSettings(band, strength);
+    const NormalSettings settings = MakeNormalSettings(band.width, band.height, strength);
     std::optional<RowWithoutDiscs> interior;
     for (std::int32_t y = band.firstRow; y < band.EndRow(); ++y) {
         if (IsInRimRows(y, band.height)) {
@@ -172,15 +164,6 @@ TextureMap BakeEngine::BakeNormalMap(std::int32_t width, std::int32_t height, fl
     if (HasPixels(map)) {
         BakeNormalBand(WholeMap(map), strength);
     }
-    return map;
-}
-
-TextureMap Reference::BakeNormalMap(std::int32_t width, std::int32_t height, float strength) {
-    TextureMap map = CreateMap(width, height);
-    const MapBand whole = WholeMap(map);
-    const NormalSettings settings = MakeSettings(whole, strength);
-    EvaluateEveryPixel(whole,
-                       [&](std::int32_t x, std::int32_t y) { return NormalPixel(x, y, settings); });
     return map;
 }
 

@@ -3,6 +3,11 @@
 // failures. Every failing call returns false (or -1) and leaves errno describing the cause.
 #pragma once
 
+// The writer's own: the engine never uses it (see bake/CMakeLists.txt).
+#if !defined(MORVANE_WRITER_INTERNALS)
+#error "the writer's internals are for the writer and its tests; the engine never uses them"
+#endif
+
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -2,6 +2,11 @@
 // which can be replaced appears there complete or not at all.
 #pragma once
 
+// The writer's own: the engine never uses it (see bake/CMakeLists.txt).
+#if !defined(MORVANE_WRITER_INTERNALS)
+#error "the writer's internals are for the writer and its tests; the engine never uses them"
+#endif
+
 #include <cstddef>
 #include <cstdint>
 #include <string>

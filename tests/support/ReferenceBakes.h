@@ -1,5 +1,5 @@
-// The bakes with every pixel evaluated through its per-pixel formula, in storage order, with no
-// shortcuts. Slow and plainly faithful: tests check the fast fills against them.
+// The bakes with every pixel evaluated through the engine's per-pixel formula, in storage
+// order, with no shortcuts. Slow and plainly faithful: tests check the fast fills against them.
 #pragma once
 
 #include <cstdint>

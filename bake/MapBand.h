@@ -1,0 +1,34 @@
+// A band of rows of a map: what every bake fills. A whole map is the band of all its rows.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include <morvane/BakeEngine.h>
+
+namespace Morvane {
+
+// Rows [firstRow, firstRow + rowCount) of a width x height map, row-major in `pixels`.
+struct MapBand {
+    std::int32_t width;
+    std::int32_t height;
+    std::int32_t firstRow;
+    std::int32_t rowCount;
+    std::uint32_t* pixels;
+
+    std::int32_t EndRow() const { return firstRow + rowCount; }
+};
+
+// The band of all rows of `map`.
+inline MapBand WholeMap(TextureMap& map) {
+    return {map.width, map.height, 0, map.height, map.pixels.data()};
+}
+
+// Pixel (x, y) of the map; x must lie inside the map and y inside the band.
+inline std::uint32_t& PixelAt(const MapBand& band, std::int32_t x, std::int32_t y) {
+    return band
+        .pixels[static_cast<std::size_t>(y - band.firstRow) * static_cast<std::size_t>(band.width) +
+                static_cast<std::size_t>(x)];
+}
+
+}  // namespace Morvane
