@@ -13,21 +13,19 @@
 
 namespace {
 
-int RunDesktopMode(int argc, char** argv) {
-    if (!MorvaneGUI::RunGUI(argc, argv)) {
-        PrintUsage(argv[0]);
-    }
+int RunDesktopMode() {
+    MorvaneGUI::RunGUI();
     return kExitSuccess;
 }
 
 // Dispatch on the first argument alone; a bake command also needs the path that follows it.
 int Dispatch(int argc, char** argv) {
     if (argc <= 1) {
-        return RunDesktopMode(argc, argv);
+        return RunDesktopMode();
     }
     const std::string_view command = argv[1];
     if (command == "--gui") {
-        return RunDesktopMode(argc, argv);
+        return RunDesktopMode();
     }
     if (command == "--help" || command == "-h") {
         PrintUsage(argv[0]);

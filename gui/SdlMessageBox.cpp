@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "DesktopFallbacks.h"
 #include "DesktopMessage.h"
+#include "PosixDesktop.h"
 
 namespace MorvaneGUI {
 namespace {

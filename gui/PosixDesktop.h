@@ -1,4 +1,5 @@
-// Ways of showing the desktop message on systems without MessageBoxA.
+// How the desktop message is shown where there is no MessageBoxA: in an SDL2 window where a
+// display is there, else on the terminal.
 #pragma once
 
 namespace MorvaneGUI {

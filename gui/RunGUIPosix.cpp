@@ -1,0 +1,12 @@
+#include "PosixDesktop.h"
+#include "RunGUI.h"
+
+namespace MorvaneGUI {
+
+void RunGUI() {
+    if (!ShowWindowThroughSdl()) {
+        ShowOnTerminal();
+    }
+}
+
+}  // namespace MorvaneGUI
