@@ -13,14 +13,11 @@ using MorvaneTest::FileExists;
 using MorvaneTest::ProcessOptions;
 using MorvaneTest::ProcessResult;
 using MorvaneTest::ReadFile;
+using MorvaneTest::RunMorvane;
 using MorvaneTest::ScratchDirectory;
+using MorvaneTest::Sha256OfFile;
 
 namespace {
-
-ProcessResult Morvane(const std::vector<std::string>& arguments,
-                      const ProcessOptions& options = {}) {
-    return MorvaneTest::RunProcess(MorvaneTest::MorvaneExecutable(), arguments, options);
-}
 
 std::string UsageText() {
     return "========================================================\n"
@@ -39,14 +36,10 @@ std::string UsageText() {
            "  --bake-all <prefix>       Bake full PBR map set (AO, normal, curvature, ID)\n\n";
 }
 
-std::string Sha256OfFile(const std::string& path) {
-    return MorvaneTest::Sha256Hex(ReadFile(path));
-}
-
 TEST(CommandLine, HelpPrintsTheUsageTextAndSucceeds) {
     for (const auto& arguments : std::vector<std::vector<std::string>>{
              {"--help"}, {"-h"}, {"--help", "--bake-ao", "x.ppm"}}) {
-        const ProcessResult result = Morvane(arguments);
+        const ProcessResult result = RunMorvane(arguments);
         EXPECT_EQ(result.status, 0) << arguments[0];
         EXPECT_EQ(result.out, UsageText());
         EXPECT_EQ(result.err, "");
@@ -68,7 +61,7 @@ TEST(CommandLine, UnrecognisedOrIncompleteCommandsPrintUsageAndExitOne) {
     ProcessOptions inScratch;
     inScratch.workingDirectory = scratch.Path().string();
     for (const auto& arguments : commands) {
-        const ProcessResult result = Morvane(arguments, inScratch);
+        const ProcessResult result = RunMorvane(arguments, inScratch);
         EXPECT_EQ(result.status, 1) << arguments[0];
         EXPECT_EQ(result.out, UsageText()) << arguments[0];
         EXPECT_EQ(result.err, "") << arguments[0];
@@ -89,7 +82,7 @@ TEST(CommandLine, SingleMapCommandsWriteTheirMapAndResultLine) {
     };
     for (const auto& c : commands) {
         const std::string path = scratch / (std::string(c.command + 7) + ".ppm");
-        const ProcessResult result = Morvane({c.command, path, "ignored"});
+        const ProcessResult result = RunMorvane({c.command, path, "ignored"});
         EXPECT_EQ(result.status, 0) << c.command;
         EXPECT_EQ(result.out, c.resultLine + path + "\n");
         EXPECT_EQ(result.err, "");
@@ -102,15 +95,16 @@ TEST(CommandLine, ResultLineQuotesThePathAsGiven) {
     ScratchDirectory scratch;
     ProcessOptions inScratch;
     inScratch.workingDirectory = scratch.Path().string();
-    const ProcessResult result = Morvane({"--bake-ao", "./sub/../ao map.ppm"}, inScratch);
+    const ProcessResult result = RunMorvane({"--bake-ao", "./sub/../ao map.ppm"}, inScratch);
     EXPECT_EQ(result.status, 2);  // sub does not exist
     std::filesystem::create_directory(scratch.Path() / "sub");
-    const ProcessResult again = Morvane({"--bake-ao", "./sub/../ao map.ppm"}, inScratch);
+    const ProcessResult again = RunMorvane({"--bake-ao", "./sub/../ao map.ppm"}, inScratch);
     EXPECT_EQ(again.status, 0);
     EXPECT_EQ(again.out, "SUCCESS: Baked AO map to ./sub/../ao map.ppm\n");
     EXPECT_EQ(Sha256OfFile(scratch / "ao map.ppm"), MorvaneTest::kAmbientOcclusionDigest);
     // Control characters cannot drive the terminal or forge a second line.
-    const ProcessResult hostile = Morvane({"--bake-ao", "x\x1b]0;pwn\a\nSUCCESS: fake"}, inScratch);
+    const ProcessResult hostile =
+        RunMorvane({"--bake-ao", "x\x1b]0;pwn\a\nSUCCESS: fake"}, inScratch);
     EXPECT_EQ(hostile.status, 0);
     EXPECT_EQ(hostile.out,
               "SUCCESS: Baked AO map to 'x'$'\\033'']0;pwn'$'\\a\\n''SUCCESS: fake'\n");
@@ -125,13 +119,13 @@ TEST(CommandLine, UnwritablePathsAreReportedWithoutSuccess) {
         {scratch / "plain/out.ppm", "Not a directory"},
     };
     for (const auto& [path, reason] : cases) {
-        const ProcessResult result = Morvane({"--bake-curv", path});
+        const ProcessResult result = RunMorvane({"--bake-curv", path});
         EXPECT_EQ(result.status, 2) << path;
         EXPECT_EQ(result.out, "") << path;
         EXPECT_EQ(result.err, "morvane: cannot write '" + path + "': " + reason + "\n");
     }
     // A path with control characters is still one line, and cannot drive the terminal.
-    const ProcessResult hostile = Morvane({"--bake-curv", scratch / "missing/a\nb\x1b[2J"});
+    const ProcessResult hostile = RunMorvane({"--bake-curv", scratch / "missing/a\nb\x1b[2J"});
     EXPECT_EQ(hostile.err, "morvane: cannot write '" +
                                scratch / "missing/a'$'\\n''b'$'\\033''[2J'" +
                                ": No such file or directory\n");
@@ -141,7 +135,7 @@ TEST(CommandLine, UnwritablePathsAreReportedWithoutSuccess) {
 
 TEST(CommandLine, FullDeviceIsReportedAndStaysADevice) {
     ASSERT_TRUE(MorvaneTest::IsCharacterDevice("/dev/full")) << "/dev/full is not a device here";
-    const ProcessResult result = Morvane({"--bake-normal", "/dev/full"});
+    const ProcessResult result = RunMorvane({"--bake-normal", "/dev/full"});
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "morvane: cannot write '/dev/full': No space left on device\n");
@@ -154,7 +148,7 @@ TEST(CommandLine, DiskFullKeepsTheExistingFile) {
     MorvaneTest::WriteFile(path, "previous map");
     ProcessOptions smallDisk;
     smallDisk.fileSizeLimit = 100000;
-    const ProcessResult result = Morvane({"--bake-ao", path}, smallDisk);
+    const ProcessResult result = RunMorvane({"--bake-ao", path}, smallDisk);
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "morvane: cannot write '" + path + "': File too large\n");
@@ -168,7 +162,7 @@ TEST(CommandLine, StandardOutputThatCannotBeWrittenIsAFailure) {
     fullOutput.standardOutput = open("/dev/full", O_WRONLY);
     for (const auto& arguments :
          std::vector<std::vector<std::string>>{{"--help"}, {"--nonsense"}}) {
-        const ProcessResult result = Morvane(arguments, fullOutput);
+        const ProcessResult result = RunMorvane(arguments, fullOutput);
         EXPECT_EQ(result.status, 2) << arguments[0];
         EXPECT_EQ(result.err, "morvane: cannot write standard output: No space left on device\n");
     }
@@ -184,7 +178,7 @@ TEST(CommandLine, DesktopModeWithoutDisplayOrTerminalReturnsAtOnce) {
          std::vector<std::vector<std::string>>{{}, {"--gui"}, {"--gui", "extra"}}) {
         ProcessOptions headless;
         headless.timeoutSeconds = 10;
-        const ProcessResult result = Morvane(arguments, headless);
+        const ProcessResult result = RunMorvane(arguments, headless);
         EXPECT_FALSE(result.timedOut);
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.out, "");

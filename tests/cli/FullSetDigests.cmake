@@ -12,14 +12,9 @@ endif()
 if(NOT output STREQUAL "SUCCESS: Baked complete 4-channel PBR texture set to ${SCRATCH}/set_*.ppm\n")
   message(FATAL_ERROR "unexpected result line: ${output}")
 endif()
-foreach(pair
-    "ao=0116794231e85574a77e8fbe565c710a9d0d5a4a484d342342d03e1c703d41f7"
-    "normal=79e55f5308a27d9c766749cef81ab42c6205dc779421ad3a70d621e074ac8519"
-    "curvature=555ba42c6e9161d2d16304f32a01495bf3d7c3bca0e7921f9b545c8a0ce753e2"
-    "id=834b58f3f083478f48a18e2412f59d9a2cb0c5e1cabc1917d58360412ab6e73f")
-  string(REPLACE "=" ";" pair "${pair}")
-  list(GET pair 0 name)
-  list(GET pair 1 expected)
+include(${CMAKE_CURRENT_LIST_DIR}/../KnownDigests.cmake)
+foreach(name ao normal curvature id)
+  set(expected "${MORVANE_DIGEST_${name}}")
   file(SHA256 "${SCRATCH}/set_${name}.ppm" actual)
   if(NOT actual STREQUAL expected)
     message(FATAL_ERROR "set_${name}.ppm: ${actual}, expected ${expected}")

@@ -24,13 +24,12 @@ const std::pair<const char*, const char*> kSet[] = {
 ProcessResult BakeAll(const std::string& prefix, const std::string& workingDirectory = "") {
     ProcessOptions options;
     options.workingDirectory = workingDirectory;
-    return MorvaneTest::RunProcess(MorvaneTest::MorvaneExecutable(), {"--bake-all", prefix},
-                                   options);
+    return MorvaneTest::RunMorvane({"--bake-all", prefix}, options);
 }
 
 void ExpectFullSet(const std::string& prefixOnDisk) {
     for (const auto& [suffix, digest] : kSet) {
-        EXPECT_EQ(MorvaneTest::Sha256Hex(ReadFile(prefixOnDisk + suffix)), digest) << suffix;
+        EXPECT_EQ(MorvaneTest::Sha256OfFile(prefixOnDisk + suffix), digest) << suffix;
     }
 }
 
@@ -83,9 +82,9 @@ TEST(FullSet, EveryFileIsAttemptedAndEachFailureReported) {
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "morvane: cannot write '" + prefix + "_normal.ppm': Is a directory\n");
-    EXPECT_EQ(MorvaneTest::Sha256Hex(ReadFile(prefix + "_ao.ppm")), kSet[0].second);
-    EXPECT_EQ(MorvaneTest::Sha256Hex(ReadFile(prefix + "_curvature.ppm")), kSet[2].second);
-    EXPECT_EQ(MorvaneTest::Sha256Hex(ReadFile(prefix + "_id.ppm")), kSet[3].second);
+    EXPECT_EQ(MorvaneTest::Sha256OfFile((prefix + "_ao.ppm")), kSet[0].second);
+    EXPECT_EQ(MorvaneTest::Sha256OfFile((prefix + "_curvature.ppm")), kSet[2].second);
+    EXPECT_EQ(MorvaneTest::Sha256OfFile((prefix + "_id.ppm")), kSet[3].second);
 }
 
 TEST(FullSet, MissingDirectoryFailsAllFourAndWritesNothing) {
@@ -110,8 +109,7 @@ TEST(FullSet, DiskFullKeepsEveryExistingFile) {
     }
     ProcessOptions smallDisk;
     smallDisk.fileSizeLimit = 150000;
-    const ProcessResult result = MorvaneTest::RunProcess(MorvaneTest::MorvaneExecutable(),
-                                                         {"--bake-all", prefix}, smallDisk);
+    const ProcessResult result = MorvaneTest::RunMorvane({"--bake-all", prefix}, smallDisk);
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
     for (const auto& [suffix, digest] : kSet) {

@@ -19,20 +19,13 @@
 using MorvaneTest::ProcessOptions;
 using MorvaneTest::ProcessResult;
 using MorvaneTest::ReadFile;
+using MorvaneTest::RunMorvane;
 using MorvaneTest::ScratchDirectory;
+using MorvaneTest::Sha256OfFile;
 
 namespace {
 
 constexpr int kNobody = 65534;
-
-ProcessResult Morvane(const std::vector<std::string>& arguments,
-                      const ProcessOptions& options = {}) {
-    return MorvaneTest::RunProcess(MorvaneTest::MorvaneExecutable(), arguments, options);
-}
-
-std::string Digest(const std::string& path) {
-    return MorvaneTest::Sha256Hex(ReadFile(path));
-}
 
 struct stat StatusOf(const std::string& path) {
     struct stat status {};
@@ -43,7 +36,7 @@ struct stat StatusOf(const std::string& path) {
 // The curvature map's bytes, as a file holds them.
 std::string CurvatureMap() {
     ScratchDirectory scratch;
-    Morvane({"--bake-curv", scratch / "map.ppm"});
+    RunMorvane({"--bake-curv", scratch / "map.ppm"});
     return ReadFile(scratch / "map.ppm");
 }
 
@@ -59,7 +52,7 @@ ProcessOptions AsNobody() {
     if (geteuid() != 0) {                                                                  \
         GTEST_SKIP() << "needs root to set up files of another user";                      \
     }                                                                                      \
-    if (Morvane({"--help"}, AsNobody()).status != 0) {                                     \
+    if (RunMorvane({"--help"}, AsNobody()).status != 0) {                                  \
         GTEST_SKIP() << "the user nobody cannot run " << MorvaneTest::MorvaneExecutable(); \
     }
 
@@ -87,7 +80,7 @@ TEST(SafeWriting, StandardStreamsAreWrittenWhereTheyStand) {
     MorvaneTest::WriteFile(log, "log\n");
     ProcessOptions appending;
     appending.standardOutput = open(log.c_str(), O_WRONLY | O_APPEND);
-    const ProcessResult appended = Morvane({"--bake-curv", "/dev/stdout"}, appending);
+    const ProcessResult appended = RunMorvane({"--bake-curv", "/dev/stdout"}, appending);
     close(appending.standardOutput);
     EXPECT_EQ(appended.status, 0);
     EXPECT_EQ(appended.err, "SUCCESS: Baked curvature map to /dev/stdout\n");
@@ -98,7 +91,7 @@ TEST(SafeWriting, StandardStreamsAreWrittenWhereTheyStand) {
     atOffset.standardOutput = open(framed.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ASSERT_EQ(write(atOffset.standardOutput, "header\n", 7), 7);
     for (const char* path : {"/dev/fd/1", "/proc/self/fd/1"}) {
-        EXPECT_EQ(Morvane({"--bake-curv", path}, atOffset).status, 0) << path;
+        EXPECT_EQ(RunMorvane({"--bake-curv", path}, atOffset).status, 0) << path;
     }
     ASSERT_EQ(write(atOffset.standardOutput, "trailer\n", 8), 8);
     close(atOffset.standardOutput);
@@ -109,7 +102,7 @@ TEST(SafeWriting, StandardStreamsAreWrittenWhereTheyStand) {
     ASSERT_EQ(symlink("/dev/stdout", (scratch / "link.ppm").c_str()), 0);
     for (const std::string& path : {std::string("/dev/stdout"), std::string("/dev//stdout"),
                                     std::string("/proc/thread-self/fd/1"), scratch / "link.ppm"}) {
-        const ProcessResult piped = Morvane({"--bake-curv", path});
+        const ProcessResult piped = RunMorvane({"--bake-curv", path});
         EXPECT_EQ(piped.status, 0) << path;
         EXPECT_TRUE(piped.out == map) << path << ": standard output is not exactly the image";
         EXPECT_EQ(piped.err, "SUCCESS: Baked curvature map to " + path + "\n");
@@ -131,7 +124,7 @@ TEST(SafeWriting, StandardStreamsAreWrittenWhereTheyStand) {
     // With standard output closed there is nothing to write through, and nothing is replaced.
     ProcessOptions closed;
     closed.standardOutput = ProcessOptions::kClosed;
-    const ProcessResult none = Morvane({"--bake-curv", "/dev/stdout"}, closed);
+    const ProcessResult none = RunMorvane({"--bake-curv", "/dev/stdout"}, closed);
     EXPECT_EQ(none.status, 2);
     EXPECT_EQ(none.err, "morvane: cannot write '/dev/stdout': Bad file descriptor\n");
     EXPECT_TRUE(S_ISLNK(StatusOf("/dev/stdout").st_mode));
@@ -144,7 +137,7 @@ TEST(SafeWriting, AReaderThatLeftIsABrokenPipe) {
     close(ends[0]);
     ProcessOptions toClosedPipe;
     toClosedPipe.standardOutput = ends[1];
-    const ProcessResult single = Morvane({"--bake-ao", "/dev/stdout"}, toClosedPipe);
+    const ProcessResult single = RunMorvane({"--bake-ao", "/dev/stdout"}, toClosedPipe);
     EXPECT_EQ(single.signal, 0);
     EXPECT_EQ(single.status, 2);
     EXPECT_EQ(single.err, "morvane: cannot write '/dev/stdout': Broken pipe\n");
@@ -152,21 +145,21 @@ TEST(SafeWriting, AReaderThatLeftIsABrokenPipe) {
     // --bake-all still writes the other files when one of them goes to the pipe.
     const std::string prefix = scratch / "set";
     ASSERT_EQ(symlink("/dev/stdout", (prefix + "_ao.ppm").c_str()), 0);
-    const ProcessResult all = Morvane({"--bake-all", prefix}, toClosedPipe);
+    const ProcessResult all = RunMorvane({"--bake-all", prefix}, toClosedPipe);
     close(ends[1]);
     EXPECT_EQ(all.status, 2);
     EXPECT_EQ(all.err, "morvane: cannot write '" + prefix + "_ao.ppm': Broken pipe\n");
-    EXPECT_EQ(Digest(prefix + "_normal.ppm"), MorvaneTest::kNormalDigest);
-    EXPECT_EQ(Digest(prefix + "_curvature.ppm"), MorvaneTest::kCurvatureDigest);
-    EXPECT_EQ(Digest(prefix + "_id.ppm"), MorvaneTest::kMaterialIdDigest);
+    EXPECT_EQ(Sha256OfFile(prefix + "_normal.ppm"), MorvaneTest::kNormalDigest);
+    EXPECT_EQ(Sha256OfFile(prefix + "_curvature.ppm"), MorvaneTest::kCurvatureDigest);
+    EXPECT_EQ(Sha256OfFile(prefix + "_id.ppm"), MorvaneTest::kMaterialIdDigest);
 }
 
 TEST(SafeWriting, LinksAreFollowedNeverReplaced) {
     ScratchDirectory scratch;
     ASSERT_EQ(symlink("made.ppm", (scratch / "dangling").c_str()), 0);
-    EXPECT_EQ(Morvane({"--bake-ao", scratch / "dangling"}).status, 0);
+    EXPECT_EQ(RunMorvane({"--bake-ao", scratch / "dangling"}).status, 0);
     EXPECT_TRUE(S_ISLNK(StatusOf(scratch / "dangling").st_mode));
-    EXPECT_EQ(Digest(scratch / "made.ppm"), MorvaneTest::kAmbientOcclusionDigest);
+    EXPECT_EQ(Sha256OfFile(scratch / "made.ppm"), MorvaneTest::kAmbientOcclusionDigest);
 
     ASSERT_EQ(symlink("missing/map.ppm", (scratch / "unfollowable").c_str()), 0);
     ASSERT_EQ(symlink("loop", (scratch / "loop").c_str()), 0);
@@ -175,7 +168,7 @@ TEST(SafeWriting, LinksAreFollowedNeverReplaced) {
         {"loop", "Too many levels of symbolic links"},
     };
     for (const auto& [name, reason] : failures) {
-        const ProcessResult result = Morvane({"--bake-ao", scratch / name});
+        const ProcessResult result = RunMorvane({"--bake-ao", scratch / name});
         EXPECT_EQ(result.status, 2) << name;
         EXPECT_EQ(result.err, "morvane: cannot write '" + scratch / name + "': " + reason + "\n");
         EXPECT_TRUE(S_ISLNK(StatusOf(scratch / name).st_mode)) << name;
@@ -186,8 +179,8 @@ TEST(SafeWriting, LinksAreFollowedNeverReplaced) {
 TEST(SafeWriting, AnyValidNameCanBeWritten) {
     ScratchDirectory scratch;
     const std::string longest = scratch / std::string(251, 'n') + ".ppm";  // 255 bytes
-    EXPECT_EQ(Morvane({"--bake-ao", longest}).status, 0);
-    EXPECT_EQ(Digest(longest), MorvaneTest::kAmbientOcclusionDigest);
+    EXPECT_EQ(RunMorvane({"--bake-ao", longest}).status, 0);
+    EXPECT_EQ(Sha256OfFile(longest), MorvaneTest::kAmbientOcclusionDigest);
 }
 
 TEST(SafeWriting, ReplacingKeepsTheFilesIdentity) {
@@ -208,14 +201,14 @@ TEST(SafeWriting, ReplacingKeepsTheFilesIdentity) {
 
     for (const std::string& path : {theirs, attributed, linked}) {
         const struct stat before = StatusOf(path);
-        ASSERT_EQ(Morvane({"--bake-ao", path}).status, 0);
+        ASSERT_EQ(RunMorvane({"--bake-ao", path}).status, 0);
         const struct stat after = StatusOf(path);
         EXPECT_EQ(after.st_uid, before.st_uid) << path;
         EXPECT_EQ(after.st_gid, before.st_gid) << path;
         EXPECT_EQ(after.st_mode, before.st_mode) << path;
-        EXPECT_EQ(Digest(path), MorvaneTest::kAmbientOcclusionDigest);
+        EXPECT_EQ(Sha256OfFile(path), MorvaneTest::kAmbientOcclusionDigest);
     }
-    EXPECT_EQ(Digest(scratch / "second-name"), MorvaneTest::kAmbientOcclusionDigest);
+    EXPECT_EQ(Sha256OfFile(scratch / "second-name"), MorvaneTest::kAmbientOcclusionDigest);
     if (attributes) {
         char value[8] = {};
         EXPECT_EQ(getxattr(attributed.c_str(), "user.origin", value, sizeof value), 4);
@@ -230,7 +223,7 @@ TEST(SafeWriting, ReplacingKeepsTheFilesIdentity) {
     ASSERT_EQ(chown(program.c_str(), kNobody, kNobody), 0);
     ASSERT_EQ(chmod(program.c_str(), 04755), 0);
     const ino_t programInode = StatusOf(program).st_ino;
-    ASSERT_EQ(Morvane({"--bake-ao", program}).status, 0);
+    ASSERT_EQ(RunMorvane({"--bake-ao", program}).status, 0);
     EXPECT_EQ(StatusOf(program).st_uid, static_cast<uid_t>(kNobody));
     EXPECT_EQ(StatusOf(program).st_ino, programInode);
 
@@ -243,11 +236,11 @@ TEST(SafeWriting, ReplacingKeepsTheFilesIdentity) {
     MorvaneTest::WriteFile(shared, "old");
     ASSERT_EQ(chown(shared.c_str(), kNobody, kNobody), 0);
     if (ReadFile("/proc/sys/fs/protected_regular") == "0\n") {
-        ASSERT_EQ(Morvane({"--bake-ao", shared}).status, 0);
+        ASSERT_EQ(RunMorvane({"--bake-ao", shared}).status, 0);
         EXPECT_EQ(StatusOf(shared).st_uid, static_cast<uid_t>(kNobody));
-        EXPECT_EQ(Digest(shared), MorvaneTest::kAmbientOcclusionDigest);
+        EXPECT_EQ(Sha256OfFile(shared), MorvaneTest::kAmbientOcclusionDigest);
     } else {
-        EXPECT_EQ(Morvane({"--bake-ao", shared}).status, 2);
+        EXPECT_EQ(RunMorvane({"--bake-ao", shared}).status, 2);
         EXPECT_EQ(ReadFile(shared), "old");
     }
 }
@@ -261,9 +254,9 @@ TEST(SafeWriting, PermissionsAreThoseOfTheShell) {
     const std::string inLockedFolder = scratch / "theirs-folder.ppm";
     MorvaneTest::WriteFile(inLockedFolder, "old");
     ASSERT_EQ(chown(inLockedFolder.c_str(), kNobody, kNobody), 0);
-    const ProcessResult written = Morvane({"--bake-ao", inLockedFolder}, AsNobody());
+    const ProcessResult written = RunMorvane({"--bake-ao", inLockedFolder}, AsNobody());
     EXPECT_EQ(written.status, 0) << written.err;
-    EXPECT_EQ(Digest(inLockedFolder), MorvaneTest::kAmbientOcclusionDigest);
+    EXPECT_EQ(Sha256OfFile(inLockedFolder), MorvaneTest::kAmbientOcclusionDigest);
 
     // A file the user may not write, in a folder the user may: refused, as the shell does.
     const std::string folder = scratch / "mine";
@@ -273,7 +266,7 @@ TEST(SafeWriting, PermissionsAreThoseOfTheShell) {
     MorvaneTest::WriteFile(readOnly, "keep");
     ASSERT_EQ(chown(readOnly.c_str(), kNobody, kNobody), 0);
     ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
-    const ProcessResult refused = Morvane({"--bake-ao", readOnly}, AsNobody());
+    const ProcessResult refused = RunMorvane({"--bake-ao", readOnly}, AsNobody());
     EXPECT_EQ(refused.status, 2);
     EXPECT_EQ(refused.err, "morvane: cannot write '" + readOnly + "': Permission denied\n");
     EXPECT_EQ(ReadFile(readOnly), "keep");
@@ -326,7 +319,7 @@ TEST(SafeWriting, SharedFoldersKeepTheSystemsProtections) {
     for (const char* name : {"link.ppm", "dangling.ppm", "fifo.ppm", "file.ppm"}) {
         ProcessOptions briefly;
         briefly.timeoutSeconds = 10;
-        const ProcessResult result = Morvane({"--bake-ao", shared + "/" + name}, briefly);
+        const ProcessResult result = RunMorvane({"--bake-ao", shared + "/" + name}, briefly);
         EXPECT_FALSE(result.timedOut) << name;
         EXPECT_EQ(result.status, 2) << name;
         EXPECT_EQ(result.err,
@@ -353,7 +346,7 @@ TEST(SafeWriting, AMountedFileIsWrittenInPlace) {
         GTEST_SKIP() << "cannot bind-mount a file here: " << result.err;
     }
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(Digest(source), MorvaneTest::kAmbientOcclusionDigest);
+    EXPECT_EQ(Sha256OfFile(source), MorvaneTest::kAmbientOcclusionDigest);
 }
 
 // Options that make the first write to a file send the process `signal`.
@@ -372,7 +365,7 @@ TEST(SafeWriting, SignalsThatEndTheProcessLeaveNothingBehind) {
         ScratchDirectory scratch;
         const std::string path = scratch / "map.ppm";
         MorvaneTest::WriteFile(path, "old");
-        const ProcessResult result = Morvane({"--bake-ao", path}, SignalOnWrite(signal));
+        const ProcessResult result = RunMorvane({"--bake-ao", path}, SignalOnWrite(signal));
         EXPECT_EQ(result.signal, signal) << "ended with status " << result.status;
         EXPECT_EQ(ReadFile(path), "old");
         EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map.ppm");
@@ -383,7 +376,7 @@ TEST(SafeWriting, SignalsThatEndTheProcessLeaveNothingBehind) {
         "/usr/bin/nohup", {MorvaneTest::MorvaneExecutable(), "--bake-ao", scratch / "map.ppm"},
         SignalOnWrite(SIGHUP));
     EXPECT_EQ(ignored.status, 0) << ignored.err;
-    EXPECT_EQ(Digest(scratch / "map.ppm"), MorvaneTest::kAmbientOcclusionDigest);
+    EXPECT_EQ(Sha256OfFile(scratch / "map.ppm"), MorvaneTest::kAmbientOcclusionDigest);
 }
 
 // A small ext2 file system, which cannot reserve space, mounted in a namespace of its own:
@@ -439,9 +432,9 @@ TEST(SafeWriting, InodeFlagsAndAppendOnlyFoldersAreKept) {
         GTEST_SKIP() << "the file system here has no inode flags";
     }
     const int before = InodeFlags(flagged);
-    ASSERT_EQ(Morvane({"--bake-ao", flagged}).status, 0);
+    ASSERT_EQ(RunMorvane({"--bake-ao", flagged}).status, 0);
     EXPECT_EQ(InodeFlags(flagged), before);
-    EXPECT_EQ(Digest(flagged), MorvaneTest::kAmbientOcclusionDigest);
+    EXPECT_EQ(Sha256OfFile(flagged), MorvaneTest::kAmbientOcclusionDigest);
 
     // An append-only folder: entries can be added, never removed, so nothing is made there
     // but what the shell would make.
@@ -451,14 +444,14 @@ TEST(SafeWriting, InodeFlagsAndAppendOnlyFoldersAreKept) {
     if (!SetInodeFlags(folder, InodeFlags(folder) | FS_APPEND_FL)) {
         GTEST_SKIP() << "cannot make a folder append-only here (needs root)";
     }
-    const ProcessResult existing = Morvane({"--bake-ao", folder + "/old.ppm"});
-    const ProcessResult added = Morvane({"--bake-ao", folder + "/new.ppm"});
+    const ProcessResult existing = RunMorvane({"--bake-ao", folder + "/old.ppm"});
+    const ProcessResult added = RunMorvane({"--bake-ao", folder + "/new.ppm"});
     const std::string listed = MorvaneTest::ListDirectory(folder);
     SetInodeFlags(folder, InodeFlags(folder) & ~FS_APPEND_FL);
     EXPECT_EQ(existing.status, 0) << existing.err;
     EXPECT_EQ(added.status, 0) << added.err;
     EXPECT_EQ(listed, "new.ppm old.ppm");
-    EXPECT_EQ(Digest(folder + "/old.ppm"), MorvaneTest::kAmbientOcclusionDigest);
+    EXPECT_EQ(Sha256OfFile(folder + "/old.ppm"), MorvaneTest::kAmbientOcclusionDigest);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <morvane/BakeEngine.h>
+#include "EveryBake.h"
 
 using Morvane::BakeEngine;
 using Morvane::MapKind;
@@ -14,34 +15,16 @@ using Morvane::TextureMap;
 
 namespace {
 
-TextureMap WholeMap(const MapRequest& request) {
-    switch (request.kind) {
-        case MapKind::AmbientOcclusion:
-            return BakeEngine::BakeAmbientOcclusion(request.width, request.height, 64);
-        case MapKind::Normal:
-            return BakeEngine::BakeNormalMap(request.width, request.height, request.strength);
-        case MapKind::Curvature:
-            return BakeEngine::BakeCurvature(request.width, request.height);
-        case MapKind::MaterialID:
-            return BakeEngine::BakeMaterialID(request.width, request.height);
-    }
-    return {};
-}
-
-constexpr MapKind kKinds[] = {MapKind::AmbientOcclusion, MapKind::Normal, MapKind::Curvature,
-                              MapKind::MaterialID};
-
 TEST(BakeRows, EveryBandEqualsTheSameRowsOfTheWholeMap) {
     const std::pair<int, int> sizes[] = {{1, 1},    {3, 5},     {20, 7},    {37, 100},
                                          {99, 101}, {200, 201}, {256, 256}, {1000, 732}};
     for (const auto& [width, height] : sizes) {
-        for (const MapKind kind : kKinds) {
+        for (const auto& [name, kind] : MorvaneTest::kEveryBake) {
             const MapRequest request{kind, width, height, kind == MapKind::Normal ? -0.7f : 2.5f};
-            const TextureMap whole = WholeMap(request);
+            const TextureMap whole = MorvaneTest::BakeWhole(request);
             for (const int bandRows : {1, 2, 3, 7, 18, 35, 64, 255}) {
-                SCOPED_TRACE(testing::Message()
-                             << width << " x " << height << ", kind " << static_cast<int>(kind)
-                             << ", bands of " << bandRows);
+                SCOPED_TRACE(testing::Message() << width << " x " << height << ", " << name
+                                                << ", bands of " << bandRows);
                 std::vector<std::uint32_t> band;
                 for (int first = 0; first < height; first += bandRows) {
                     const int rows = std::min(bandRows, height - first);

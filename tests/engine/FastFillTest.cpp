@@ -4,25 +4,25 @@
 #include <gtest/gtest.h>
 
 #include <morvane/BakeEngine.h>
+#include "EveryBake.h"
 #include "ReferenceBakes.h"
 
-using Morvane::BakeEngine;
 namespace Reference = Morvane::Reference;
 
 namespace {
 
 void ExpectSameAsReference(int width, int height) {
     SCOPED_TRACE(testing::Message() << width << " x " << height);
-    ASSERT_EQ(BakeEngine::BakeAmbientOcclusion(width, height, 64).pixels,
-              Reference::BakeAmbientOcclusion(width, height).pixels);
-    ASSERT_EQ(BakeEngine::BakeCurvature(width, height).pixels,
-              Reference::BakeCurvature(width, height).pixels);
-    ASSERT_EQ(BakeEngine::BakeMaterialID(width, height).pixels,
-              Reference::BakeMaterialID(width, height).pixels);
-    for (const float strength : {2.5f, -2.5f, 0.3f, 1000000.0f}) {
-        ASSERT_EQ(BakeEngine::BakeNormalMap(width, height, strength).pixels,
-                  Reference::BakeNormalMap(width, height, strength).pixels)
-            << "strength " << strength;
+    for (const auto& [name, kind] : MorvaneTest::kEveryBake) {
+        const bool hasStrength = kind == Morvane::MapKind::Normal;
+        for (const float strength : {2.5f, -2.5f, 0.3f, 1000000.0f}) {
+            const Morvane::MapRequest request{kind, width, height, strength};
+            ASSERT_EQ(MorvaneTest::BakeWhole(request).pixels, Reference::Bake(request).pixels)
+                << name << ", strength " << strength;
+            if (!hasStrength) {
+                break;
+            }
+        }
     }
 }
 

@@ -3,7 +3,6 @@
 #include <climits>
 
 #include "BakeLayout.h"
-#include "MapStorage.h"
 
 namespace Layout = Morvane::Layout;
 
@@ -50,18 +49,6 @@ TEST(BakeLayout, DiscTestMatchesTheIntegerRadiusTest) {
                 << dx << ", " << dy;
         }
     }
-}
-
-TEST(MapStorage, SupportedSizesAreNonNegativeWithAProductThatFits) {
-    EXPECT_TRUE(Morvane::IsSupportedSize(0, 0));
-    EXPECT_TRUE(Morvane::IsSupportedSize(0, INT32_MAX));
-    EXPECT_TRUE(Morvane::IsSupportedSize(1, INT32_MAX));
-    EXPECT_TRUE(Morvane::IsSupportedSize(46340, 46341));   // 2,147,441,940
-    EXPECT_FALSE(Morvane::IsSupportedSize(46341, 46341));  // 2,147,488,281
-    EXPECT_FALSE(Morvane::IsSupportedSize(2, 1073741824));
-    EXPECT_FALSE(Morvane::IsSupportedSize(-1, 5));
-    EXPECT_FALSE(Morvane::IsSupportedSize(5, -1));
-    EXPECT_FALSE(Morvane::IsSupportedSize(INT32_MIN, INT32_MIN));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Sizes every bake must handle without computing anything: zero and unsupported sizes.
+// Sizes: which ones the engine supports, and those every bake must handle without computing
+// anything (zero and unsupported sizes).
 
 #include <gtest/gtest.h>
 
@@ -8,22 +9,24 @@
 #include <limits>
 
 #include <morvane/BakeEngine.h>
+#include "EveryBake.h"
+#include "MapStorage.h"
 
-using Morvane::BakeEngine;
 using Morvane::TextureMap;
 
 namespace {
 
-using Bake = std::function<TextureMap(std::int32_t, std::int32_t)>;
-
-std::vector<std::pair<const char*, Bake>> AllBakes() {
-    return {
-        {"ambient occlusion",
-         [](auto w, auto h) { return BakeEngine::BakeAmbientOcclusion(w, h, 64); }},
-        {"normal", [](auto w, auto h) { return BakeEngine::BakeNormalMap(w, h, 2.5f); }},
-        {"curvature", [](auto w, auto h) { return BakeEngine::BakeCurvature(w, h); }},
-        {"material ID", [](auto w, auto h) { return BakeEngine::BakeMaterialID(w, h); }},
-    };
+// Every bake of a width x height map, by name.
+std::vector<std::pair<const char*, std::function<TextureMap(std::int32_t, std::int32_t)>>>
+AllBakes() {
+    std::vector<std::pair<const char*, std::function<TextureMap(std::int32_t, std::int32_t)>>>
+        bakes;
+    for (const auto& [name, kind] : MorvaneTest::kEveryBake) {
+        bakes.emplace_back(name, [kind = kind](std::int32_t w, std::int32_t h) {
+            return MorvaneTest::BakeWhole({kind, w, h, 2.5f});
+        });
+    }
+    return bakes;
 }
 
 TEST(MapSize, ZeroSizeKeepsItsSizesAndHasNoPixels) {
@@ -69,6 +72,18 @@ TEST(MapSize, EveryBakeFillsOddSizesWithOpaquePixels) {
             }
         }
     }
+}
+
+TEST(MapStorage, SupportedSizesAreNonNegativeWithAProductThatFits) {
+    EXPECT_TRUE(Morvane::IsSupportedSize(0, 0));
+    EXPECT_TRUE(Morvane::IsSupportedSize(0, INT32_MAX));
+    EXPECT_TRUE(Morvane::IsSupportedSize(1, INT32_MAX));
+    EXPECT_TRUE(Morvane::IsSupportedSize(46340, 46341));   // 2,147,441,940
+    EXPECT_FALSE(Morvane::IsSupportedSize(46341, 46341));  // 2,147,488,281
+    EXPECT_FALSE(Morvane::IsSupportedSize(2, 1073741824));
+    EXPECT_FALSE(Morvane::IsSupportedSize(-1, 5));
+    EXPECT_FALSE(Morvane::IsSupportedSize(5, -1));
+    EXPECT_FALSE(Morvane::IsSupportedSize(INT32_MIN, INT32_MIN));
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "Files.h"
+
 namespace MorvaneTest {
 namespace {
 
@@ -81,6 +83,10 @@ std::string Sha256Hex(std::string_view bytes) {
         }
     }
     return hex;
+}
+
+std::string Sha256OfFile(const std::string& path) {
+    return Sha256Hex(ReadFile(path));
 }
 
 }  // namespace MorvaneTest

@@ -1,4 +1,5 @@
-// SHA-256 through OpenSSL, for comparing whole files with known digests.
+// SHA-256 of its own (Debian has no OpenSSL for every cross target the tests run on), for
+// comparing whole files with known digests.
 #pragma once
 
 #include <string>
@@ -8,5 +9,7 @@ namespace MorvaneTest {
 
 // Lower-case hexadecimal SHA-256 of `bytes`.
 std::string Sha256Hex(std::string_view bytes);
+// The same of the whole file at `path` (of nothing when it cannot be read).
+std::string Sha256OfFile(const std::string& path);
 
 }  // namespace MorvaneTest

@@ -130,4 +130,8 @@ std::string MorvaneExecutable() {
     return MORVANE_EXECUTABLE;
 }
 
+ProcessResult RunMorvane(const std::vector<std::string>& arguments, const ProcessOptions& options) {
+    return RunProcess(MorvaneExecutable(), arguments, options);
+}
+
 }  // namespace MorvaneTest

@@ -36,4 +36,8 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
 // Path of the morvane executable under test.
 std::string MorvaneExecutable();
 
+// Runs the morvane executable under test with `arguments`.
+ProcessResult RunMorvane(const std::vector<std::string>& arguments,
+                         const ProcessOptions& options = {});
+
 }  // namespace MorvaneTest

@@ -48,4 +48,18 @@ TextureMap BakeMaterialID(std::int32_t width, std::int32_t height) {
     });
 }
 
+TextureMap Bake(const MapRequest& request) {
+    switch (request.kind) {
+        case MapKind::AmbientOcclusion:
+            return BakeAmbientOcclusion(request.width, request.height);
+        case MapKind::Normal:
+            return BakeNormalMap(request.width, request.height, request.strength);
+        case MapKind::Curvature:
+            return BakeCurvature(request.width, request.height);
+        case MapKind::MaterialID:
+            return BakeMaterialID(request.width, request.height);
+    }
+    return {};
+}
+
 }  // namespace Morvane::Reference

@@ -13,4 +13,7 @@ TextureMap BakeNormalMap(std::int32_t width, std::int32_t height, float strength
 TextureMap BakeCurvature(std::int32_t width, std::int32_t height);
 TextureMap BakeMaterialID(std::int32_t width, std::int32_t height);
 
+// The reference bake of the map that `request` describes.
+TextureMap Bake(const MapRequest& request);
+
 }  // namespace Morvane::Reference

@@ -44,7 +44,7 @@ public:
         return real_.OpenTarget(path, created);
     }
     bool InspectOpen(int descriptor, FileStatus& status) override {
-        return Fail(inspectError) && real_.InspectOpen(descriptor, status);
+        return Passes(inspectError) && real_.InspectOpen(descriptor, status);
     }
     int StandardStreamFor(const FileStatus& status) override {
         return real_.StandardStreamFor(status);
@@ -85,30 +85,31 @@ public:
         if (beforeCommit) {
             std::exchange(beforeCommit, nullptr)();
         }
-        return Fail(ownerError) && real_.MatchOwnerAndMode(descriptor, original);
+        return Passes(ownerError) && real_.MatchOwnerAndMode(descriptor, original);
     }
     bool Rename(const Morvane::Folder& folder, const std::string& from,
                 const std::string& to) override {
         return real_.Rename(folder, from, to);
     }
     bool Remove(const Morvane::Folder& folder, const std::string& name) override {
-        return real_.Remove(folder, name) && Fail(removeError);
+        return real_.Remove(folder, name) && Passes(removeError);
     }
     long Write(int descriptor, const unsigned char* data, std::size_t size) override {
         ++writes;
-        return Fail(writeError) ? real_.Write(descriptor, data, std::min(size, longestWrite)) : -1;
+        return Passes(writeError) ? real_.Write(descriptor, data, std::min(size, longestWrite))
+                                  : -1;
     }
     long ReadAt(int descriptor, unsigned char* data, std::size_t size,
                 std::uint64_t offset) override {
         return real_.ReadAt(descriptor, data, size, offset);
     }
     bool Reserve(int descriptor, std::uint64_t size) override {
-        return Fail(reserveError) && real_.Reserve(descriptor, size);
+        return Passes(reserveError) && real_.Reserve(descriptor, size);
     }
     bool Truncate(int descriptor, std::uint64_t size) override {
         return real_.Truncate(descriptor, size);
     }
-    bool Close(int descriptor) override { return real_.Close(descriptor) && Fail(closeError); }
+    bool Close(int descriptor) override { return real_.Close(descriptor) && Passes(closeError); }
     std::uint64_t Random() override {
         if (randoms.empty()) {
             return real_.Random();
@@ -125,8 +126,8 @@ public:
     }
 
 private:
-    // False with errno set when `error` is not 0.
-    static bool Fail(int error) {
+    // True when no failure is injected (`error` is 0); otherwise false with errno set to it.
+    static bool Passes(int error) {
         errno = error;
         return error == 0;
     }
