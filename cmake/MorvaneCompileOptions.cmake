@@ -3,11 +3,10 @@
 # The bakes are bit-exact only when each float operation is rounded by itself: no fused
 # multiply-add (GCC fuses by default in GNU modes on some targets) and never fast-math.
 
-set(CMAKE_CXX_STANDARD 20)
-set(CMAKE_CXX_STANDARD_REQUIRED ON)
-set(CMAKE_CXX_EXTENSIONS OFF)
-
+# Everything here stays on Morvane's own targets (morvane_target_defaults): a host project's
+# standard, flags and warnings are its own.
 add_library(morvane_compile_options INTERFACE)
+target_compile_features(morvane_compile_options INTERFACE cxx_std_20)
 if(MSVC)
   target_compile_options(morvane_compile_options INTERFACE /fp:precise /W4)
 else()
@@ -20,9 +19,7 @@ else()
   endif()
 endif()
 
-# Sanitizers for checking builds, e.g. -DMORVANE_SANITIZERS=address,undefined,float-cast-overflow.
-# Every report is fatal, so a test run fails on the first one.
-set(MORVANE_SANITIZERS "" CACHE STRING "Comma-separated sanitizers for every Morvane target")
+# Sanitizers for checking builds: every report is fatal, so a test run fails on the first one.
 if(MORVANE_SANITIZERS)
   target_compile_options(morvane_compile_options INTERFACE
     -fsanitize=${MORVANE_SANITIZERS} -fno-sanitize-recover=all -fno-omit-frame-pointer)
@@ -30,7 +27,6 @@ if(MORVANE_SANITIZERS)
 endif()
 
 # Fuzzing builds (clang): coverage for libFuzzer in every target.
-option(MORVANE_BUILD_FUZZERS "Build the libFuzzer target (needs clang)" OFF)
 if(MORVANE_BUILD_FUZZERS)
   target_compile_options(morvane_compile_options INTERFACE -fsanitize=fuzzer-no-link)
 endif()
@@ -38,4 +34,5 @@ endif()
 # Attaches the shared settings to a target without exporting them to consumers.
 function(morvane_target_defaults target)
   target_link_libraries(${target} PRIVATE $<BUILD_INTERFACE:morvane_compile_options>)
+  set_target_properties(${target} PROPERTIES CXX_EXTENSIONS OFF)
 endfunction()

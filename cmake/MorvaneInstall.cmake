@@ -4,6 +4,16 @@
 
 include(CMakePackageConfigHelpers)
 
+# Compresses `input` into `output` when `target` builds, reproducibly (no name or time in the
+# gzip header), as Debian wants man pages and changelogs. Without gzip, MORVANE_GZIP is false.
+find_program(MORVANE_GZIP gzip)
+function(morvane_gzip target input output)
+  add_custom_command(OUTPUT "${output}"
+    COMMAND "${MORVANE_GZIP}" -9 -n -c "${input}" > "${output}"
+    DEPENDS "${input}" VERBATIM)
+  add_custom_target(${target} ALL DEPENDS "${output}")
+endfunction()
+
 set(MORVANE_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/Morvane")
 set(MORVANE_PKGCONFIG_DIR "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
 
@@ -34,14 +44,10 @@ install(FILES "${PROJECT_BINARY_DIR}/morvane.pc" DESTINATION "${MORVANE_PKGCONFI
 
 if(MORVANE_BUILD_APP)
   install(TARGETS morvane RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT bin)
-  # Man pages are installed compressed, reproducibly (no name or time in the gzip header).
-  find_program(MORVANE_GZIP gzip)
+  # Man pages are installed compressed.
   if(MORVANE_GZIP)
-    add_custom_command(OUTPUT "${PROJECT_BINARY_DIR}/morvane.1.gz"
-      COMMAND "${MORVANE_GZIP}" -9 -n -c "${PROJECT_SOURCE_DIR}/docs/morvane.1"
-        > "${PROJECT_BINARY_DIR}/morvane.1.gz"
-      DEPENDS "${PROJECT_SOURCE_DIR}/docs/morvane.1" VERBATIM)
-    add_custom_target(morvane_man_page ALL DEPENDS "${PROJECT_BINARY_DIR}/morvane.1.gz")
+    morvane_gzip(morvane_man_page "${PROJECT_SOURCE_DIR}/docs/morvane.1"
+      "${PROJECT_BINARY_DIR}/morvane.1.gz")
     install(FILES "${PROJECT_BINARY_DIR}/morvane.1.gz"
       DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT bin)
   else()

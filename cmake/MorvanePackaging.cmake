@@ -33,14 +33,10 @@ size. It includes the header <morvane/BakeEngine.h> (C++17), a static
 library, a CMake package for find_package(Morvane) and a pkg-config file.")
 
 # Documentation that every package carries, in its /usr/share/doc folder.
-find_program(MORVANE_GZIP gzip)
 if(MORVANE_GZIP)
   set(MORVANE_DEB_CHANGELOG "${PROJECT_BINARY_DIR}/changelog.gz")
-  add_custom_command(OUTPUT "${MORVANE_DEB_CHANGELOG}"
-    COMMAND "${MORVANE_GZIP}" -9 -n -c "${PROJECT_SOURCE_DIR}/cmake/debian/changelog"
-      > "${MORVANE_DEB_CHANGELOG}"
-    DEPENDS "${PROJECT_SOURCE_DIR}/cmake/debian/changelog" VERBATIM)
-  add_custom_target(morvane_deb_changelog ALL DEPENDS "${MORVANE_DEB_CHANGELOG}")
+  morvane_gzip(morvane_deb_changelog "${PROJECT_SOURCE_DIR}/cmake/debian/changelog"
+    "${MORVANE_DEB_CHANGELOG}")
   foreach(component IN ITEMS bin dev)
     string(TOUPPER "${component}" upper)
     install(FILES "${PROJECT_SOURCE_DIR}/cmake/debian/copyright" "${MORVANE_DEB_CHANGELOG}"
