@@ -1,5 +1,7 @@
 // Any band of rows of any map, into storage the caller provides.
 
+#include <cstdint>
+
 #include <morvane/BakeEngine.h>
 #include "BandBakes.h"
 #include "MapStorage.h"
@@ -8,17 +10,28 @@ namespace Morvane {
 
 bool BakeEngine::BakeRows(const MapRequest& request, std::int32_t firstRow, std::int32_t rowCount,
                           std::uint32_t* rows) {
+    return BakeRows(request, firstRow, rowCount, rows,
+                    request.width > 0 ? static_cast<std::size_t>(request.width) : 0);
+}
+
+bool BakeEngine::BakeRows(const MapRequest& request, std::int32_t firstRow, std::int32_t rowCount,
+                          std::uint32_t* rows, std::size_t rowStride) {
     if (!IsSupportedSize(request.width, request.height) || firstRow < 0 || rowCount < 0 ||
-        std::int64_t{firstRow} + rowCount > request.height) {
+        std::int64_t{firstRow} + rowCount > request.height ||
+        rowStride < static_cast<std::size_t>(request.width)) {
         return false;
     }
     if (request.width == 0 || rowCount == 0) {
         return true;
     }
-    if (rows == nullptr) {
+    // The last row must be addressable: rows + (rowCount - 1) * rowStride + width.
+    const auto lastRow = static_cast<std::size_t>(rowCount - 1);
+    if (rows == nullptr ||
+        (lastRow != 0 &&
+         rowStride > (SIZE_MAX - static_cast<std::size_t>(request.width)) / lastRow)) {
         return false;
     }
-    const MapBand band{request.width, request.height, firstRow, rowCount, rows};
+    const MapBand band{request.width, request.height, firstRow, rowCount, rows, rowStride};
     switch (request.kind) {
         case MapKind::AmbientOcclusion:
             BakeAmbientOcclusionBand(band);

@@ -49,11 +49,38 @@ void MaterialId(benchmark::State& state) {
     Run(state, [](std::int32_t size) { return BakeEngine::BakeMaterialID(size, size); });
 }
 
+// A whole normal map (width x height from the arguments) into the caller's storage with one
+// call: rows packed, or pitched as a GPU staging buffer lays them out (each row rounded up to
+// 64 pixels, 256 bytes, plus 64 more).
+template <bool pitched>
+void Rows(benchmark::State& state) {
+    const auto width = static_cast<std::int32_t>(state.range(0));
+    const auto height = static_cast<std::int32_t>(state.range(1));
+    const std::size_t stride = pitched ? (static_cast<std::size_t>(width) + 63) / 64 * 64 + 64
+                                       : static_cast<std::size_t>(width);
+    std::vector<std::uint32_t> storage(stride * static_cast<std::size_t>(height));
+    const Morvane::MapRequest normal{Morvane::MapKind::Normal, width, height, 2.5f};
+    for (auto _ : state) {
+        BakeEngine::BakeRows(normal, 0, height, storage.data(), stride);
+        benchmark::DoNotOptimize(storage.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * width * height * 4);
+}
+void PackedRows(benchmark::State& state) {
+    Rows<false>(state);
+}
+void PitchedRows(benchmark::State& state) {
+    Rows<true>(state);
+}
+
 BENCHMARK(Floor)->Arg(256)->Arg(4096);
 BENCHMARK(AmbientOcclusion)->Arg(256)->Arg(4096);
 BENCHMARK(Normal)->Arg(256)->Arg(4096);
 BENCHMARK(Curvature)->Arg(256)->Arg(4096);
 BENCHMARK(MaterialId)->Arg(256)->Arg(4096);
+BENCHMARK(PackedRows)->Args({4096, 4096})->Args({1000, 4096});
+BENCHMARK(PitchedRows)->Args({4096, 4096})->Args({1000, 4096});
 
 // Prints the usual table, then each bake's time as a ratio to the floor of its size.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -75,6 +102,13 @@ public:
             const auto floor = times_.find("Floor" + size);
             if (floor != times_.end() && name.rfind("Floor", 0) != 0) {
                 std::printf("%-28s %10.2f\n", name.c_str(), time / floor->second);
+            }
+        }
+        std::printf("\n%-28s %10s\n", "pitched rows", "x packed");
+        for (const auto& [name, time] : times_) {
+            const auto packed = times_.find("PackedRows" + name.substr(name.find('/')));
+            if (name.rfind("PitchedRows", 0) == 0 && packed != times_.end()) {
+                std::printf("%-28s %10.2f\n", name.c_str(), time / packed->second);
             }
         }
     }

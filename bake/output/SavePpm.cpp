@@ -1,6 +1,7 @@
-// The writer's public operations: a map's PPM bytes (PpmEncoding.h) streamed to a file through
-// OutputFile. The body goes through a bounded buffer, so memory use does not grow with the map;
-// a map described by a MapRequest is baked band by band into that buffer and never held whole.
+// The writer's public operations: a map's PPM bytes (PpmEncoding.h) handed to a caller's sink,
+// or streamed to a file through OutputFile; both through the same encoder. The body goes through a
+// bounded buffer, so memory use does not grow with the map; a map described by a MapRequest is
+// baked band by band into that buffer and never held whole.
 
 #include <algorithm>
 #include <cerrno>
@@ -34,12 +35,13 @@ std::size_t ChunkBytesFor(std::uint64_t fileSize) {
     return fileSize > kLargeFileBytes ? kLargeChunkBytes : kSmallChunkBytes;
 }
 
-// The file's bytes, gathered in one chunk and written each time it is full: every write but the
-// last then covers whole pages of the file, which the kernel copies fastest.
-class ChunkedFile {
+// The file's bytes, gathered in one chunk and handed to `sink` each time it is full: every
+// write but the last then covers whole pages of a file, which the kernel copies fastest.
+template <typename Sink>
+class ChunkedOutput {
 public:
-    ChunkedFile(OutputFile& file, unsigned char* chunk, std::size_t chunkBytes)
-        : file_(file), chunk_(chunk), chunkBytes_(chunkBytes) {}
+    ChunkedOutput(Sink& sink, unsigned char* chunk, std::size_t chunkBytes)
+        : sink_(sink), chunk_(chunk), chunkBytes_(chunkBytes) {}
 
     void AddHeader(const char* header, std::size_t size) {
         std::memcpy(chunk_ + used_, header, size);
@@ -79,97 +81,151 @@ public:
 
 private:
     bool Flush() {
-        const bool written = file_.Write(chunk_, used_);
+        const bool written = sink_(chunk_, used_);
         used_ = 0;
         return written;
     }
 
-    OutputFile& file_;
+    Sink& sink_;
     unsigned char* chunk_;
     std::size_t chunkBytes_;
     std::size_t used_ = 0;
 };
 
-// Writes the header and then the pixels that `addPixels` hands to the chunked file, through
-// `chunk`: the one sequence of opening, writing and committing for every map.
-template <typename AddPixels>
-bool WritePpm(const std::string& path, const PpmLayout& layout, unsigned char* chunk,
-              std::size_t chunkBytes, AddPixels addPixels) {
-    OutputFile file;
-    if (!file.Open(path, layout.fileSize)) {
+// A whole map, checked and with its chunk, ready to encode.
+struct WholeMapSource {
+    const TextureMap& map;
+    PpmLayout layout{};
+    std::size_t chunkBytes = 0;
+    std::unique_ptr<unsigned char[]> chunk;
+
+    explicit WholeMapSource(const TextureMap& whole) : map(whole) {}
+
+    // False with errno set (EINVAL, ENOMEM) when the map cannot be encoded.
+    bool Prepare() {
+        if (!HasConsistentSize(map)) {
+            errno = EINVAL;
+            return false;
+        }
+        layout = LayoutOf(map.width, map.height);
+        chunkBytes = ChunkBytesFor(layout.fileSize);
+        chunk.reset(new (std::nothrow) unsigned char[chunkBytes]);
+        errno = chunk ? errno : ENOMEM;
+        return chunk != nullptr;
+    }
+
+    template <typename Sink>
+    bool Encode(Sink& sink) {
+        ChunkedOutput<Sink> out(sink, chunk.get(), chunkBytes);
+        out.AddHeader(layout.header, layout.headerBytes);
+        return out.AddPixels(map.pixels.data(), map.pixels.size()) && out.Finish();
+    }
+};
+
+// A map described by a request, baked band by band into the caller's buffer as it is encoded.
+struct BandedSource {
+    const MapRequest& request;
+    std::vector<std::uint32_t>& buffer;
+    PpmLayout layout{};
+    std::size_t chunkWords = 0;
+    std::int32_t bandRows = 0;
+
+    BandedSource(const MapRequest& map, std::vector<std::uint32_t>& storage)
+        : request(map), buffer(storage) {}
+
+    // False with errno set (EINVAL) for an unsupported size. Grows the buffer, the one
+    // allocation, before anything is written: it holds the chunk of file bytes, then a band.
+    bool Prepare() {
+        const std::int32_t width = request.width;
+        if (!IsSupportedSize(width, request.height)) {
+            errno = EINVAL;
+            return false;
+        }
+        layout = LayoutOf(width, request.height);
+        chunkWords = ChunkBytesFor(layout.fileSize) / sizeof(std::uint32_t);
+        bandRows = width == 0
+                       ? 0
+                       : static_cast<std::int32_t>(std::max<std::size_t>(1, kBandPixels / width));
+        const std::size_t bandPixels = static_cast<std::size_t>(bandRows) * width;
+        if (buffer.size() < chunkWords + bandPixels) {
+            buffer.resize(chunkWords + bandPixels);
+        }
+        return true;
+    }
+
+    template <typename Sink>
+    bool Encode(Sink& sink) {
+        ChunkedOutput<Sink> out(sink, reinterpret_cast<unsigned char*>(buffer.data()),
+                                chunkWords * sizeof(std::uint32_t));
+        out.AddHeader(layout.header, layout.headerBytes);
+        std::uint32_t* const band = buffer.data() + chunkWords;
+        const std::int32_t width = request.width;
+        for (std::int32_t first = 0; bandRows > 0 && first < request.height; first += bandRows) {
+            const std::int32_t rows = std::min(bandRows, request.height - first);
+            if (!BakeEngine::BakeRows(request, first, rows, band)) {
+                errno = EINVAL;
+                return false;
+            }
+            if (!out.AddPixels(band, static_cast<std::size_t>(rows) * width)) {
+                return false;
+            }
+        }
+        return out.Finish();
+    }
+};
+
+// Encodes `source` into the file at `path`. Running out of memory anywhere is a failure like
+// any other: the file is undone (OutputFile's destructor) and the call returns false with
+// ENOMEM.
+template <typename Source>
+bool WriteFile(const std::string& path, Source&& source) {
+    try {
+        if (!source.Prepare()) {
+            return false;
+        }
+        OutputFile file;
+        if (!file.Open(path, source.layout.fileSize)) {
+            return false;
+        }
+        auto toFile = [&file](const unsigned char* bytes, std::size_t size) {
+            return file.Write(bytes, size);
+        };
+        return source.Encode(toFile) && file.Commit();
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
         return false;
     }
-    ChunkedFile out(file, chunk, chunkBytes);
-    out.AddHeader(layout.header, layout.headerBytes);
-    return addPixels(out) && out.Finish() && file.Commit();
+}
+
+// Encodes `source` through the caller's sink.
+template <typename Source>
+bool EncodeTo(const BakeEngine::PpmSink& sink, Source&& source) {
+    try {
+        return source.Prepare() && source.Encode(sink);
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+        return false;
+    }
 }
 
 }  // namespace
 
-// Running out of memory anywhere in a write is a failure like any other: the file is undone
-// (OutputFile's destructor) and the call returns false with ENOMEM.
 bool BakeEngine::SavePpm(const std::string& path, const TextureMap& map) {
-    if (!HasConsistentSize(map)) {
-        errno = EINVAL;
-        return false;
-    }
-    try {
-        const PpmLayout layout = LayoutOf(map.width, map.height);
-        const std::size_t chunkBytes = ChunkBytesFor(layout.fileSize);
-        const std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[chunkBytes]);
-        if (!chunk) {
-            errno = ENOMEM;
-            return false;
-        }
-        return WritePpm(path, layout, chunk.get(), chunkBytes, [&map](ChunkedFile& out) {
-            return out.AddPixels(map.pixels.data(), map.pixels.size());
-        });
-    } catch (const std::bad_alloc&) {
-        errno = ENOMEM;
-        return false;
-    }
+    return WriteFile(path, WholeMapSource(map));
 }
 
 bool BakeEngine::SavePpm(const std::string& path, const MapRequest& request,
                          std::vector<std::uint32_t>& buffer) {
-    const std::int32_t width = request.width;
-    const std::int32_t height = request.height;
-    if (!IsSupportedSize(width, height)) {
-        errno = EINVAL;
-        return false;
-    }
-    try {
-        // The buffer holds the chunk of file bytes, then a band of pixels.
-        const PpmLayout layout = LayoutOf(width, height);
-        const std::size_t chunkWords = ChunkBytesFor(layout.fileSize) / sizeof(std::uint32_t);
-        const std::int32_t bandRows =
-            width == 0 ? 0
-                       : static_cast<std::int32_t>(std::max<std::size_t>(1, kBandPixels / width));
-        const std::size_t bandPixels = static_cast<std::size_t>(bandRows) * width;
-        if (buffer.size() < chunkWords + bandPixels) {
-            buffer.resize(chunkWords +
-                          bandPixels);  // the one allocation, before anything is opened
-        }
-        std::uint32_t* const band = buffer.data() + chunkWords;
-        return WritePpm(path, layout, reinterpret_cast<unsigned char*>(buffer.data()),
-                        chunkWords * sizeof(std::uint32_t), [&](ChunkedFile& out) {
-                            for (std::int32_t first = 0; bandRows > 0 && first < height;
-                                 first += bandRows) {
-                                const std::int32_t rows = std::min(bandRows, height - first);
-                                if (!BakeRows(request, first, rows, band)) {
-                                    errno = EINVAL;
-                                    return false;
-                                }
-                                if (!out.AddPixels(band, static_cast<std::size_t>(rows) * width)) {
-                                    return false;
-                                }
-                            }
-                            return true;
-                        });
-    } catch (const std::bad_alloc&) {
-        errno = ENOMEM;
-        return false;
-    }
+    return WriteFile(path, BandedSource(request, buffer));
+}
+
+bool BakeEngine::EncodePpm(const TextureMap& map, const PpmSink& sink) {
+    return EncodeTo(sink, WholeMapSource(map));
+}
+
+bool BakeEngine::EncodePpm(const MapRequest& request, const PpmSink& sink,
+                           std::vector<std::uint32_t>& buffer) {
+    return EncodeTo(sink, BandedSource(request, buffer));
 }
 
 int BakeEngine::OutputDescriptor(const std::string& path) {

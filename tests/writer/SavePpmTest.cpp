@@ -12,6 +12,7 @@
 #include <thread>
 
 #include <morvane/BakeEngine.h>
+#include "EveryBake.h"
 #include "FailingAllocations.h"
 #include "Files.h"
 
@@ -73,6 +74,48 @@ TEST(SavePpm, StreamedMapsAreTheBytesOfTheWholeMapThroughOneSmallBuffer) {
         BakeEngine::SavePpm(scratch / "bad.ppm", {Morvane::MapKind::Normal, -1, 3}, buffer));
     EXPECT_EQ(errno, EINVAL);
     EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "streamed.ppm");
+}
+
+TEST(SavePpm, ASinkGetsTheFileByteForByteAndCanStopIt) {
+    ScratchDirectory scratch;
+    std::vector<std::uint32_t> buffer;
+    for (const auto& [name, kind] : MorvaneTest::kEveryBake) {
+        for (const auto& [width, height] : {std::pair{256, 256}, {1, 1}, {99, 101}, {700, 500}}) {
+            SCOPED_TRACE(testing::Message() << name << " " << width << " x " << height);
+            const Morvane::MapRequest request{kind, width, height, 2.5f};
+            ASSERT_TRUE(BakeEngine::SavePpm(scratch / "map.ppm", request, buffer));
+            const std::string file = ReadFile(scratch / "map.ppm");
+            std::string fromRequest;
+            std::string fromMap;
+            ASSERT_TRUE(BakeEngine::EncodePpm(
+                request,
+                [&](const unsigned char* bytes, std::size_t size) {
+                    fromRequest.append(reinterpret_cast<const char*>(bytes), size);
+                    return true;
+                },
+                buffer));
+            ASSERT_TRUE(BakeEngine::EncodePpm(
+                MorvaneTest::BakeWhole(request), [&](const unsigned char* bytes, std::size_t size) {
+                    fromMap.append(reinterpret_cast<const char*>(bytes), size);
+                    return true;
+                }));
+            EXPECT_TRUE(fromRequest == file);
+            EXPECT_TRUE(fromMap == file);
+        }
+    }
+    // A sink that refuses stops the encoding at once.
+    int chunks = 0;
+    errno = 0;
+    EXPECT_FALSE(BakeEngine::EncodePpm(
+        {Morvane::MapKind::Normal, 1000, 1000, 2.5f},
+        [&chunks](const unsigned char*, std::size_t) {
+            ++chunks;
+            errno = ECONNRESET;
+            return false;
+        },
+        buffer));
+    EXPECT_EQ(chunks, 1);
+    EXPECT_EQ(errno, ECONNRESET);
 }
 
 TEST(SavePpm, RefusesAMapWhosePixelsDoNotMatchItsSizes) {

@@ -9,16 +9,22 @@
 // - Pixel (x, y) is column x counted from the left and row y counted from the top; rows are
 //   stored top row first, so pixel (x, y) is entry y * width + x of `pixels`.
 // - A pixel is one packed word 0xAABBGGRR: red in bits 0-7, green 8-15, blue 16-23 and alpha
-//   24-31. Every bake writes alpha 255.
+//   24-31. Every bake writes alpha 255. In memory, on a little-endian machine (x86, ARM, RISC-V,
+//   POWER little-endian) the four bytes of a word are red, green, blue, alpha: `pixels` already
+//   is RGBA8, ready for an upload as such. On a big-endian machine (s390x) they are alpha, blue,
+//   green, red; for RGBA8 bytes there, take (word >> 0, >> 8, >> 16, >> 24) & 0xFF in turn.
 // - Supported sizes: width and height of 0 or more whose product is at most 2,147,483,647. A
 //   map with a zero size is valid and has no pixels. A negative size, or a product above that
 //   limit, yields an empty map (width 0, height 0, no pixels) and computes nothing.
-// - The engine keeps no state: every operation is a pure function of its arguments, may be
-//   called from any thread, and returns a map that the caller owns.
+// - The engine keeps no state: every operation is a pure function of its arguments (the writers
+//   write only the file or sink they are given), may be called from any number of threads at
+//   once, and returns a map that the caller owns.
 // - A bake that cannot allocate its pixels lets std::bad_alloc through; nothing else throws.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -93,12 +99,36 @@ public:
     static bool SavePpm(const std::string& path, const MapRequest& request,
                         std::vector<std::uint32_t>& buffer);
 
+    // Receives a PPM file's bytes in order, one chunk at a time (at most 256 KiB); returns
+    // false to stop. Any callable of that form will do: one that appends to a std::string or a
+    // std::vector, sends to a socket, or feeds a compressor.
+    using PpmSink = std::function<bool(const unsigned char* bytes, std::size_t size)>;
+
+    // Produces the file that SavePpm(path, map) writes, byte for byte, through `sink`, with the
+    // same encoder and in the same constant memory. Returns true once the sink has taken every
+    // byte. Returns false as soon as the sink returns false (errno is as the sink left it), and
+    // with errno EINVAL for a map whose pixel count does not match its sizes, ENOMEM when its
+    // chunk cannot be allocated. An exception from the sink passes through.
+    static bool EncodePpm(const TextureMap& map, const PpmSink& sink);
+    // The same for the map that `request` describes, baked band by band through `buffer` as
+    // SavePpm(path, request, buffer) does; EINVAL for an unsupported size.
+    static bool EncodePpm(const MapRequest& request, const PpmSink& sink,
+                          std::vector<std::uint32_t>& buffer);
+
     // Bakes rows firstRow .. firstRow + rowCount - 1 of the map that `request` describes into
     // `rows`, rowCount * width packed pixels that the caller provides, top row first. They are
-    // exactly those rows of the whole-map bake, at any supported size and for any band. Returns
-    // false, writing nothing, when the size is not supported or the rows do not lie in the map.
+    // exactly those rows of the whole-map bake, at any supported size and for any band.
+    // Returns false, writing nothing, when the size is not supported, the rows do not lie in
+    // the map (firstRow or rowCount negative, or past the last row), `rows` is null while there
+    // are pixels to write, or `request.kind` is not one of the four kinds. Zero rows or a zero
+    // width write nothing and succeed.
     static bool BakeRows(const MapRequest& request, std::int32_t firstRow, std::int32_t rowCount,
                          std::uint32_t* rows);
+    // The same into a pitched buffer: row i of the band starts at rows + i * rowStride.
+    // `rowStride` counts pixels and must be at least the width (false otherwise, and when the
+    // last row's end cannot be addressed); the pixels between rows are left untouched.
+    static bool BakeRows(const MapRequest& request, std::int32_t firstRow, std::int32_t rowCount,
+                         std::uint32_t* rows, std::size_t rowStride);
 
     // The process's own descriptor that SavePpm writes `path` through: 1 when the file at
     // `path` is standard output's, however the path names it (/dev/stdout, a link to it, ...),
@@ -108,7 +138,8 @@ public:
 
     // Ambient occlusion: grey, white (255) on the open panel, darkening over the outer sixth of
     // the width towards the border and towards the centre of each disc, never below 51.
-    // `rays` is accepted for compatibility and not read: no rays are cast.
+    // `rays` is accepted for compatibility and not read: no rays are cast, and the map is the
+    // same for every ray count.
     static TextureMap BakeAmbientOcclusion(std::int32_t width, std::int32_t height,
                                            std::int32_t rays);
 
