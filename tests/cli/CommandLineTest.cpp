@@ -124,11 +124,38 @@ TEST(CommandLine, UnwritablePathsAreReportedWithoutSuccess) {
         EXPECT_EQ(result.out, "") << path;
         EXPECT_EQ(result.err, "morvane: cannot write '" + path + "': " + reason + "\n");
     }
-    // A path with control characters is still one line, and cannot drive the terminal.
-    const ProcessResult hostile = RunMorvane({"--bake-curv", scratch / "missing/a\nb\x1b[2J"});
-    EXPECT_EQ(hostile.err, "morvane: cannot write '" +
-                               scratch / "missing/a'$'\\n''b'$'\\033''[2J'" +
-                               ": No such file or directory\n");
+    // A path with control characters is still one line, and cannot drive the terminal; one
+    // with shell syntax pastes back into a shell as it is.
+    const std::pair<std::string, std::string> hostile[] = {
+        {"a\nb\x1b[2J", "'a'$'\\n''b'$'\\033''[2J'"},
+        {"a\x7f"
+         "b",
+         "'a'$'\\177''b'"},  // DEL
+        {"a\xc2\x9b"
+         "b",
+         "'a'$'\\302\\233''b'"},  // a C1 control (CSI)
+        {"a\xe2\x81\xa6"
+         "b",
+         "'a'$'\\342\\201\\246''b'"},  // a directional isolate
+        {"a\xe2\x80\xae"
+         "b",
+         "'a'$'\\342\\200\\256''b'"},  // a direction override,
+        {"a\xe2\x80\xaa\xe2\x81\xa9"
+         "b",
+         "'a'$'\\342\\200\\252\\342\\201\\251''b'"},  // the other ends of both ranges
+        {"$HOME`id`", "'$HOME`id`'"},
+        {"it's", "\"it's\""},
+        {"it's $x", "'it'\\''s $x'"},
+    };
+    for (const auto& [name, quoted] : hostile) {
+        const std::string folder = scratch.Path().string() + "/missing/";
+        EXPECT_EQ(RunMorvane({"--bake-curv", folder + name}).err,
+                  "morvane: cannot write " + quoted.substr(0, 1) + folder + quoted.substr(1) +
+                      ": No such file or directory\n");
+    }
+    // The system reads /dev/fd/01 as no descriptor at all.
+    EXPECT_EQ(RunMorvane({"--bake-curv", "/dev/fd/01"}).err,
+              "morvane: cannot write '/dev/fd/01': No such file or directory\n");
     EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "plain");
     EXPECT_EQ(ReadFile(scratch / "plain"), "keep");
 }

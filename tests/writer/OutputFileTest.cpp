@@ -35,6 +35,11 @@ public:
     int closeError = 0;   // Close closes, then reports this
     int removeError = 0;  // Remove removes, then reports this
     int endingSignalAfterWrites = -1;
+    int interruptedWrites = 0;  // the first writes fail with EINTR, as under a handled signal
+    int prepareError = 0;       // PrepareReplacement fails with this
+    int heldSets = 0;           // signal holds taken and not yet released
+    int endingHolds = 0;        // of which hold the signals that end a process
+    bool endingHeldWhileWriting = false;
     std::vector<std::uint64_t> randoms;  // handed out first, then the real ones
     std::function<void()> beforeCommit;  // run at the first MatchOwnerAndMode
     int writes = 0;
@@ -79,7 +84,7 @@ public:
         return real_.Link(descriptor, folder, name);
     }
     bool PrepareReplacement(int descriptor, const FileStatus& original) override {
-        return real_.PrepareReplacement(descriptor, original);
+        return Passes(prepareError) && real_.PrepareReplacement(descriptor, original);
     }
     bool MatchOwnerAndMode(int descriptor, const FileStatus& original) override {
         if (beforeCommit) {
@@ -96,6 +101,12 @@ public:
     }
     long Write(int descriptor, const unsigned char* data, std::size_t size) override {
         ++writes;
+        endingHeldWhileWriting = endingHeldWhileWriting || endingHolds > 0;
+        if (interruptedWrites > 0) {
+            --interruptedWrites;
+            errno = EINTR;
+            return -1;
+        }
         return Passes(writeError) ? real_.Write(descriptor, data, std::min(size, longestWrite))
                                   : -1;
     }
@@ -119,8 +130,16 @@ public:
         return next;
     }
     long ProcessId() override { return real_.ProcessId(); }
-    SignalHold Hold(unsigned sets) override { return SignalHold{true, sets, {}}; }
-    void Release(SignalHold& hold) override { hold.active = false; }
+    SignalHold Hold(unsigned sets) override {
+        ++heldSets;
+        endingHolds += (sets & kEndingSignals) != 0 ? 1 : 0;
+        return SignalHold{true, sets, false, {}};
+    }
+    void Release(SignalHold& hold) override {
+        heldSets -= hold.active ? 1 : 0;
+        endingHolds -= hold.active && (hold.sets & kEndingSignals) != 0 ? 1 : 0;
+        hold.active = false;
+    }
     bool EndingSignalPending(const SignalHold& hold) override {
         return hold.active && endingSignalAfterWrites >= 0 && writes >= endingSignalAfterWrites;
     }
@@ -189,9 +208,10 @@ struct WriterFaults : ::testing::Test {
     }
 };
 
-TEST_F(WriterFaults, ShortWritesAreResumed) {
+TEST_F(WriterFaults, ShortAndInterruptedWritesAreResumed) {
     fs.longestWrite = 1000;
-    ASSERT_TRUE(WriteThrough(fs, path));
+    fs.interruptedWrites = 3;
+    ASSERT_TRUE(WriteThrough(fs, path)) << std::strerror(errno);
     EXPECT_EQ(ReadFile(path), kContent);
 }
 
@@ -303,6 +323,15 @@ TEST_F(WriterFaults, InPlaceReservesBeforeTouchingTheOldContents) {
 }
 
 TEST_F(WriterFaults, InPlaceKeepsTheFileAndCutsALongerOldOne) {
+    // A named replacement that cannot be the same file: in place, its signals given back.
+    fs.unnamedError = EOPNOTSUPP;
+    fs.prepareError = EPERM;
+    ASSERT_TRUE(WriteThrough(fs, path));
+    EXPECT_EQ(ReadFile(path), kContent);
+    EXPECT_FALSE(fs.endingHeldWhileWriting) << "Ctrl-C would not end an in-place write";
+    EXPECT_EQ(fs.heldSets, 0) << "a signal hold was not released";
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map.ppm");
+
     fs.refuseBeside = true;
     MorvaneTest::WriteFile(path, std::string(300000, 'o'));
     const ino_t before = InodeOf(path);
@@ -310,7 +339,11 @@ TEST_F(WriterFaults, InPlaceKeepsTheFileAndCutsALongerOldOne) {
     EXPECT_EQ(ReadFile(path), kContent);
     EXPECT_EQ(InodeOf(path), before);
 
-    // A new file created in place is removed again when its write fails.
+    // A new file created in place stays once written, and is removed again when its write
+    // fails.
+    ASSERT_TRUE(WriteThrough(fs, scratch / "new.ppm"));
+    EXPECT_EQ(ReadFile(scratch / "new.ppm"), kContent);
+    ASSERT_EQ(unlink((scratch / "new.ppm").c_str()), 0);
     fs.writeError = ENOSPC;
     EXPECT_FALSE(WriteThrough(fs, scratch / "new.ppm"));
     EXPECT_EQ(errno, ENOSPC);

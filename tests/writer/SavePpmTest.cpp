@@ -140,6 +140,23 @@ TEST(SavePpm, ReplacesAnExistingFileWholeAndKeepsItsPermissions) {
     ASSERT_EQ(stat(path.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0640u);
     EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map.ppm");
+
+    // Replaced, written in place (a second name) or refused: no descriptor stays open.
+    const auto openDescriptors = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                             std::filesystem::directory_iterator());
+    };
+    const auto before = openDescriptors();
+    for (int round = 0; round < 10; ++round) {
+        EXPECT_TRUE(BakeEngine::SavePpm(path, Filled(2, 1, 0xFF030201u)));
+        EXPECT_FALSE(BakeEngine::SavePpm(scratch / "missing/map.ppm", Filled(2, 1, 0)));
+        EXPECT_FALSE(BakeEngine::SavePpm("/dev/full", Filled(2, 1, 0)));
+    }
+    ASSERT_EQ(link(path.c_str(), (scratch / "second").c_str()), 0);
+    for (int round = 0; round < 10; ++round) {
+        EXPECT_TRUE(BakeEngine::SavePpm(path, Filled(2, 1, 0xFF030201u)));
+    }
+    EXPECT_EQ(openDescriptors(), before);
 }
 
 TEST(SavePpm, WritesThroughASymbolicLinkAndKeepsTheLink) {
