@@ -27,6 +27,8 @@ material ID maps of a built-in surface and writes them as binary PPM
 images, bit for bit the same on every machine.")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME "morvane-dev")
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION "libdevel")
+# A static C++ library: whoever links it needs a C++ compiler and its standard library.
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "g++ | c++-compiler")
 set(CPACK_DEBIAN_DEV_DESCRIPTION "PBR texture bake engine (development files)
 The morvane::bake C++ library bakes the maps of the morvane command at any
 size. It includes the header <morvane/BakeEngine.h> (C++17), a static

@@ -17,16 +17,38 @@ using QuitFunction = void (*)();
 using GetErrorFunction = const char* (*)();
 constexpr std::uint32_t kSdlMessageBoxInformation = 0x00000040;
 
-bool HasDisplay() {
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
+bool IsSet(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+// Whether the X display named by DISPLAY can be opened, asked of libX11 (which SDL2 itself
+// uses) so that the user hears the real cause. Unknown, and so assumed, without libX11.
+bool X11DisplayOpens() {
+    using OpenDisplayFunction = void* (*)(const char* name);
+    using CloseDisplayFunction = int (*)(void* display);
+    void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+    if (x11 == nullptr) {
+        return true;
+    }
+    const auto open = reinterpret_cast<OpenDisplayFunction>(dlsym(x11, "XOpenDisplay"));
+    const auto close = reinterpret_cast<CloseDisplayFunction>(dlsym(x11, "XCloseDisplay"));
+    void* display = open != nullptr ? open(nullptr) : nullptr;
+    if (display != nullptr && close != nullptr) {
+        close(display);
+    }
+    return open == nullptr || display != nullptr;
 }
 
 }  // namespace
 
 bool ShowWindowThroughSdl() {
-    if (!HasDisplay()) {
+    if (!IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY")) {
+        return false;
+    }
+    if (IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY") && !X11DisplayOpens()) {
+        std::fprintf(stderr, "morvane: cannot show a window: cannot open display '%s'\n",
+                     std::getenv("DISPLAY"));
         return false;
     }
     void* sdl = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);

@@ -211,6 +211,14 @@ TEST(CommandLine, DesktopModeWithoutDisplayOrTerminalReturnsAtOnce) {
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(result.err, message);
     }
+    // An empty DISPLAY is no display; one that cannot be opened is said to be so.
+    ProcessOptions emptyDisplay;
+    emptyDisplay.environment = {"DISPLAY=", "WAYLAND_DISPLAY="};
+    EXPECT_EQ(RunMorvane({"--gui"}, emptyDisplay).err, message);
+    ProcessOptions noServer;
+    noServer.environment = {"DISPLAY=:77"};
+    EXPECT_EQ(RunMorvane({"--gui"}, noServer).err,
+              "morvane: cannot show a window: cannot open display ':77'\n" + message);
 }
 
 }  // namespace
