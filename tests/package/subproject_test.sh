@@ -23,6 +23,7 @@ for how in add_subdirectory FetchContent; do
     [ -z "$(find "$build" -name "$unwanted" -type f)" ] || fail "Morvane also built $unwanted"
   done
   grep -q "CPACK_DEBIAN" "$build/CPackConfig.cmake" && fail "Morvane's packaging in the host's"
+  grep -qE "^CMAKE_INSTALL_(BIN|LIB|INCLUDE|DATA|MAN)DIR" "$build/CMakeCache.txt" && fail "Morvane set the host's install folders"
 
   # The host's target keeps C++17; Morvane's own sources are C++20.
   host_command=$(grep -B1 '"file": ".*consumer/main.cpp"' "$build/compile_commands.json")
