@@ -36,10 +36,19 @@ int ErrnoFromLastError() {
 FileStatus StatusOf(const struct _stat64& entry) {
     FileStatus status;
     status.kind = (entry.st_mode & _S_IFMT) == _S_IFREG ? FileKind::RegularFile : FileKind::Other;
-    status.device = static_cast<std::uint64_t>(entry.st_dev);
-    status.inode = static_cast<std::uint64_t>(entry.st_ino);
     status.links = static_cast<std::uint64_t>(entry.st_nlink);
     return status;
+}
+
+// Which file `handle` is, as Windows tells files apart: its volume and its index on it (the
+// C library's st_dev and st_ino do not, by descriptor and by name alike).
+void AddIdentity(HANDLE handle, FileStatus& status) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &info)) {
+        status.device = info.dwVolumeSerialNumber;
+        status.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        status.links = info.nNumberOfLinks;
+    }
 }
 
 class Win32FileSystem final : public FileSystem {
@@ -60,6 +69,9 @@ public:
             return false;
         }
         status = StatusOf(entry);
+        if (status.kind == FileKind::RegularFile) {
+            AddIdentity(reinterpret_cast<HANDLE>(_get_osfhandle(descriptor)), status);
+        }
         return true;
     }
 
@@ -71,6 +83,15 @@ public:
             return false;
         }
         status = StatusOf(entry);
+        if (status.kind == FileKind::RegularFile) {
+            const HANDLE handle =
+                CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+            AddIdentity(handle, status);
+            if (handle != INVALID_HANDLE_VALUE) {
+                CloseHandle(handle);
+            }
+        }
         return true;
     }
 

@@ -274,9 +274,12 @@ bool OutputFile::CommitReplacement() {
             return FolderForbids(error) && CopyIntoTarget();
         }
     }
-    // A file system may report a failed write only when the file is closed.
+    // A file system may report a failed write only when the file is closed. The target,
+    // never written on this path, is closed too: Windows renames nothing over an open file.
     const bool closed = fs_.Close(file_);
     file_ = -1;
+    fs_.Close(target_);
+    target_ = -1;
     const bool renamed = closed && fs_.Rename(folder_, temporary_, name_);
     if (renamed) {
         temporary_.clear();
