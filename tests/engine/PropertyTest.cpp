@@ -11,6 +11,7 @@
 #include <random>
 
 #include <morvane/BakeEngine.h>
+#include "EveryBake.h"
 #include "Pixels.h"
 
 using Morvane::BakeEngine;
@@ -45,20 +46,7 @@ int RandomSize(std::mt19937_64& random) {
 }
 
 float RandomStrength(std::mt19937_64& random) {
-    const float special[] = {0.0f,
-                             -0.0f,
-                             std::numeric_limits<float>::quiet_NaN(),
-                             std::numeric_limits<float>::infinity(),
-                             -std::numeric_limits<float>::infinity(),
-                             std::numeric_limits<float>::denorm_min(),
-                             FLT_MIN,
-                             1e-30f,
-                             1e30f,
-                             FLT_MAX,
-                             -FLT_MAX,
-                             1000000.0f,
-                             2.5f,
-                             -2.5f};
+    const auto& special = MorvaneTest::kSpecialStrengths;
     if (random() % 3 == 0) {
         return special[random() % std::size(special)];
     }
