@@ -94,20 +94,12 @@ bool StatusAndMountOf(int descriptor, struct stat& entry, bool& isMountPoint) {
 }
 
 // SIGPIPE and SIGXFSZ, which a write turns into errors.
-sigset_t QuietSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGPIPE);
-    sigaddset(&set, SIGXFSZ);
-    return set;
-}
+constexpr int kQuietSignalNumbers[] = {SIGPIPE, SIGXFSZ};
 
-// The asynchronous signals whose default action ends the process. Signals that a fault
+// Adds the asynchronous signals whose default action ends the process. Signals that a fault
 // raises in the thread itself (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS) are never
 // held back: holding them would hide the fault.
-sigset_t EndingSignals() {
-    sigset_t set;
-    sigemptyset(&set);
+void AddEndingSignals(sigset_t& set) {
     for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGABRT, SIGUSR1, SIGUSR2, SIGALRM, SIGTERM,
                              SIGXCPU, SIGVTALRM, SIGPROF, SIGIO}) {
         sigaddset(&set, signal);
@@ -123,21 +115,18 @@ sigset_t EndingSignals() {
         sigaddset(&set, signal);
     }
 #endif
-    return set;
 }
 
 sigset_t SetOf(unsigned sets) {
     sigset_t set;
     sigemptyset(&set);
-    for (const auto& [flag, members] : {std::pair{FileSystem::kQuietSignals, QuietSignals()},
-                                        std::pair{FileSystem::kEndingSignals, EndingSignals()}}) {
-        if (sets & flag) {
-            for (int signal = 1; signal < NSIG; ++signal) {
-                if (sigismember(&members, signal) == 1) {
-                    sigaddset(&set, signal);
-                }
-            }
+    if (sets & FileSystem::kQuietSignals) {
+        for (const int signal : kQuietSignalNumbers) {
+            sigaddset(&set, signal);
         }
+    }
+    if (sets & FileSystem::kEndingSignals) {
+        AddEndingSignals(set);
     }
     return set;
 }
@@ -428,7 +417,7 @@ public:
             // the caller's.
             sigset_t caught;
             sigemptyset(&caught);
-            for (const int signal : {SIGPIPE, SIGXFSZ}) {
+            for (const int signal : kQuietSignalNumbers) {
                 if (sigismember(&before, signal) == 0) {
                     sigaddset(&caught, signal);
                 }
@@ -448,7 +437,7 @@ public:
             return false;
         }
         const sigset_t before = MaskBefore(hold);
-        const sigset_t ending = EndingSignals();
+        const sigset_t ending = SetOf(kEndingSignals);
         for (int signal = 1; signal < NSIG; ++signal) {
             if (sigismember(&ending, signal) == 1 && sigismember(&pending, signal) == 1 &&
                 sigismember(&before, signal) == 0 && EndsTheProcess(signal)) {

@@ -65,6 +65,23 @@ std::string TemporaryName(std::uint64_t bits) {
     return name;
 }
 
+// Draws temporary names until `claim(name)` takes one. False with errno set when a claim fails
+// for another reason than the name being taken, or every name drawn was taken.
+template <typename Claim>
+bool ClaimTemporaryName(FileSystem& fileSystem, std::string& name, Claim claim) {
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        name = TemporaryName(fileSystem.Random());
+        if (claim(name)) {
+            return true;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    name.clear();
+    return false;
+}
+
 // The folder, not a resource, stands in the way: the file is then written in place.
 bool FolderForbids(int error) {
     return error == EACCES || error == EPERM || error == EROFS || error == EBUSY || error == EXDEV;
@@ -144,16 +161,10 @@ bool OutputFile::OpenReplacement() {
     int descriptor = fs_.CreateUnnamed(folder_);
     if (descriptor < 0 && CannotBeUnnamed(errno)) {
         endingSignals_ = fs_.Hold(FileSystem::kEndingSignals);
-        for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-            temporary_ = TemporaryName(fs_.Random());
-            descriptor = fs_.CreateNamed(folder_, temporary_);
-            if (descriptor >= 0 || errno != EEXIST) {
-                break;
-            }
-        }
-        if (descriptor < 0) {
-            temporary_.clear();
-        }
+        ClaimTemporaryName(fs_, temporary_, [&](const std::string& name) {
+            descriptor = fs_.CreateNamed(folder_, name);
+            return descriptor >= 0;
+        });
     }
     if (descriptor >= 0 && fs_.PrepareReplacement(descriptor, original_)) {
         method_ = Method::Replace;
@@ -189,9 +200,8 @@ bool OutputFile::Write(const unsigned char* data, std::size_t size) {
 
 bool OutputFile::WriteAll(int descriptor, const unsigned char* data, std::size_t size) {
     while (size > 0) {
-        if (endingSignals_.active && written_ >= nextSignalCheck_) {
-            if (fs_.EndingSignalPending(endingSignals_)) {
-                errno = EINTR;
+        if (written_ >= nextSignalCheck_) {
+            if (EndingSignalArrived()) {
                 return false;
             }
             nextSignalCheck_ = written_ + kSignalCheckBytes;
@@ -243,8 +253,7 @@ bool OutputFile::Commit() {
 // target's owner, or the target's name no longer leads to the file that was opened, the new
 // file is copied into the opened one instead, as `>` would have written it.
 bool OutputFile::CommitReplacement() {
-    if (endingSignals_.active && fs_.EndingSignalPending(endingSignals_)) {
-        errno = EINTR;
+    if (EndingSignalArrived()) {
         return false;
     }
     if (!fs_.MatchOwnerAndMode(file_, original_)) {
@@ -257,17 +266,9 @@ bool OutputFile::CommitReplacement() {
     FileSystem::SignalHold naming;
     if (temporary_.empty()) {
         naming = fs_.Hold(FileSystem::kEndingSignals);
-        for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-            temporary_ = TemporaryName(fs_.Random());
-            if (fs_.Link(file_, folder_, temporary_)) {
-                break;
-            }
-            temporary_.clear();
-            if (errno != EEXIST) {
-                break;
-            }
-        }
-        if (temporary_.empty()) {
+        if (!ClaimTemporaryName(fs_, temporary_, [this](const std::string& name) {
+                return fs_.Link(file_, folder_, name);
+            })) {
             const int error = errno;
             fs_.Release(naming);
             errno = error;
@@ -289,6 +290,16 @@ bool OutputFile::CommitReplacement() {
     fs_.Release(naming);
     errno = error;
     return renamed;
+}
+
+// While a named replacement is written: whether a signal that ends the process has arrived,
+// which stops the write (EINTR) so that the file is removed before the signal takes effect.
+bool OutputFile::EndingSignalArrived() {
+    if (!endingSignals_.active || !fs_.EndingSignalPending(endingSignals_)) {
+        return false;
+    }
+    errno = EINTR;
+    return true;
 }
 
 bool OutputFile::CopyIntoTarget() {

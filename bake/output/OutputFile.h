@@ -45,6 +45,7 @@ private:
     bool OpenReplacement();
     bool OpenInPlace();
     bool CommitReplacement();
+    bool EndingSignalArrived();
     bool CopyIntoTarget();
     bool WriteAll(int descriptor, const unsigned char* data, std::size_t size);
     void Discard();
