@@ -26,8 +26,8 @@ struct FileStatus {
     std::uint64_t links = 1;
     std::uint64_t owner = 0;  // user and group ids, where the platform has them
     std::uint64_t group = 0;
-    std::uint64_t allocated = 0;         // bytes of disk the file already holds
-    unsigned flags = 0;                  // inode flags that travel with the file (no-dump, ...)
+    std::uint64_t allocated = 0;  // bytes of disk the file already holds
+    unsigned flags = 0;           // inode flags (no-dump, ...) or Windows attributes (hidden, ...)
     bool hasExtendedAttributes = false;  // ACLs, security labels, user attributes
     bool isMountPoint = false;           // a file mounted over another (a bind mount)
 
@@ -74,7 +74,8 @@ public:
     // name: it vanishes if the process ends before Link(). EOPNOTSUPP where the file system
     // cannot make one.
     virtual int CreateUnnamed(const Folder& folder) = 0;
-    // A new file named `name` in `folder`, mode 0600; EEXIST when the name is taken.
+    // A new file named `name` in `folder`, mode 0600; EEXIST when the name is taken. Where
+    // the system allows, it vanishes when its descriptor closes until CompleteReplacement().
     virtual int CreateNamed(const Folder& folder, const std::string& name) = 0;
     // Gives an unnamed file the name `name` in `folder`; EEXIST when the name is taken.
     virtual bool Link(int descriptor, const Folder& folder, const std::string& name) = 0;
@@ -82,8 +83,9 @@ public:
     // carries nothing of its own that `original` lacks (an inherited ACL, say). False when it
     // would not be the same file.
     virtual bool PrepareReplacement(int descriptor, const FileStatus& original) = 0;
-    // Gives the complete new file at `descriptor` the owner, group and mode of `original`.
-    virtual bool MatchOwnerAndMode(int descriptor, const FileStatus& original) = 0;
+    // The new file at `descriptor` is complete: gives it the owner, group and mode of
+    // `original`, and lets it outlive its descriptor where it was made to vanish with it.
+    virtual bool CompleteReplacement(int descriptor, const FileStatus& original) = 0;
     // Renames `from` over `to` in `folder`, replacing any entry there in one step.
     virtual bool Rename(const Folder& folder, const std::string& from, const std::string& to) = 0;
     virtual bool Remove(const Folder& folder, const std::string& name) = 0;

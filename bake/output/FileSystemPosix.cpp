@@ -306,7 +306,7 @@ public:
         return true;
     }
 
-    bool MatchOwnerAndMode(int descriptor, const FileStatus& original) override {
+    bool CompleteReplacement(int descriptor, const FileStatus& original) override {
         struct stat entry;
         if (fstat(descriptor, &entry) != 0) {
             return false;

@@ -128,7 +128,7 @@ public:
     }
 
     bool PrepareReplacement(int, const FileStatus&) override { return true; }
-    bool MatchOwnerAndMode(int, const FileStatus&) override { return true; }
+    bool CompleteReplacement(int, const FileStatus&) override { return true; }
 
     bool Rename(const Folder& folder, const std::string& from, const std::string& to) override {
         if (MoveFileExA((folder.path + from).c_str(), (folder.path + to).c_str(),

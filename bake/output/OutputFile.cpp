@@ -256,7 +256,7 @@ bool OutputFile::CommitReplacement() {
     if (EndingSignalArrived()) {
         return false;
     }
-    if (!fs_.MatchOwnerAndMode(file_, original_)) {
+    if (!fs_.CompleteReplacement(file_, original_)) {
         return FolderForbids(errno) && CopyIntoTarget();
     }
     FileStatus current;

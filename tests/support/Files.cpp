@@ -1,5 +1,11 @@
 #include "Files.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -65,6 +71,23 @@ std::string PpmBytes(const Morvane::TextureMap& map) {
         return {};
     }
     return ReadFile(path);
+}
+
+std::uint64_t FileIdentity(const std::string& path) {
+#if defined(_WIN32)
+    const std::filesystem::path wide(std::u8string(path.begin(), path.end()));
+    const HANDLE handle = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool found = handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &info);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+    }
+    return found ? (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow : 0;
+#else
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 ? static_cast<std::uint64_t>(status.st_ino) : 0;
+#endif
 }
 
 bool IsCharacterDevice(const std::string& path) {

@@ -1,6 +1,7 @@
 // Scratch directories and whole-file reads for tests that write images.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -33,6 +34,10 @@ std::string ListDirectory(const std::filesystem::path& directory);
 
 // The bytes SavePpm writes for `map`.
 std::string PpmBytes(const Morvane::TextureMap& map);
+
+// Which file `path` names on its volume (the inode, or Windows' file index), links followed;
+// 0 when there is none. The path is UTF-8 on Windows.
+std::uint64_t FileIdentity(const std::string& path);
 
 // True when `path` is a character device: checked before writing to /dev/full, because a
 // writer that wrongly renamed a file over it would leave a regular file there.
