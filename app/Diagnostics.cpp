@@ -1,22 +1,21 @@
 #include "Diagnostics.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "QuotePath.h"
+#include "TextEdges.h"
 
 namespace {
 
 void PrintError(const std::string& message) {
-    const std::string line = "morvane: " + message + "\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
+    WriteText(stderr, "morvane: " + message + "\n");
 }
 
 }  // namespace
 
 void ReportWriteFailure(std::string_view path, int error) {
-    PrintError("cannot write " + QuotePath(path) + ": " + std::strerror(error));
+    PrintError("cannot write " + QuotePath(path) + ": " + ReasonText(error));
 }
 
 void ReportOutOfMemory() {
@@ -24,5 +23,5 @@ void ReportOutOfMemory() {
 }
 
 void ReportStandardOutputFailure(int error) {
-    PrintError(std::string("cannot write standard output: ") + std::strerror(error));
+    PrintError(std::string("cannot write standard output: ") + ReasonText(error));
 }

@@ -10,6 +10,7 @@
 #include "Diagnostics.h"
 #include "ExitStatus.h"
 #include "QuotePath.h"
+#include "TextEdges.h"
 
 using Morvane::BakeEngine;
 using Morvane::MapKind;
@@ -52,9 +53,7 @@ Written WriteMap(const std::string& path, const MapRequest& map,
 
 void PrintResult(const char* resultLine, const std::string& subject, const char* ending,
                  std::FILE* stream = stdout) {
-    std::fputs(resultLine, stream);
-    std::fputs(subject.c_str(), stream);
-    std::fputs(ending, stream);
+    WriteText(stream, std::string(resultLine) + subject + ending);
 }
 
 constexpr std::array<SingleMapCommand, 3> kSingleMapCommands{{

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "TextEdges.h"
+
 void PrintUsage(const char* programName) {
     // A process may be started with no argv[0] at all.
     const char* name = programName != nullptr ? programName : "morvane";
@@ -12,7 +14,7 @@ void PrintUsage(const char* programName) {
         "Usage:\n"
         "  ",
         stdout);
-    std::fputs(name, stdout);
+    WriteText(stdout, name);
     std::fputs(
         " [options]\n\n"
         "Options:\n"

@@ -1,115 +1,334 @@
-// Windows: the nearest equivalents, by path. There are no links followed through this
-// interface, no owners to keep and no signals to hold back; a file is replaced by MoveFileExA.
+// Windows: the writer's file operations as Win32 calls on the handles behind the C library's
+// descriptors. Paths arrive as UTF-8 and become UTF-16 here, at the file calls; one too long
+// for the classic limit takes the \\?\ form. Windows follows links and junctions when a file
+// is opened, and the opened file's own path (GetFinalPathNameByHandleW) is where it is
+// replaced. A replacement is marked for deletion from its creation until it is complete, so
+// that it vanishes however the process ends (Ctrl-C, Ctrl-Break, a closed console, a kill);
+// ReplaceFileW then puts it in place, keeping the security descriptor, the alternate data
+// streams and the creation time of the file it replaces. There are no owners or modes to
+// match and no signals to hold back.
 #include <fcntl.h>
 #include <io.h>
-#include <process.h>
-#include <sys/stat.h>
 #include <windows.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <random>
 
 #include "FileSystem.h"
-#include "OutputPath.h"
 
 namespace Morvane {
 namespace {
 
-// MoveFileExA reports through GetLastError; callers read errno.
-int ErrnoFromLastError() {
-    switch (GetLastError()) {
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// What Windows shows of a file and a replacement takes over; not every ReplaceFileW does.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+                                  FILE_ATTRIBUTE_TEMPORARY;
+constexpr DWORD kLongestWrite = 1u << 30;
+
+// The reason, in the C library's terms, for a Win32 error a write can meet.
+int ErrnoFor(DWORD error) {
+    switch (error) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
             return ENOENT;
         case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
+        case ERROR_DELETE_PENDING:
+        case ERROR_PRIVILEGE_NOT_HELD:
             return EACCES;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_USER_MAPPED_FILE:
+        case ERROR_UNABLE_TO_REMOVE_REPLACED:  // opened meanwhile by a program that shares it
+            return EBUSY;
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_INVALID_PARAMETER:
+            return EINVAL;
+        case ERROR_DIRECTORY:
+            return ENOTDIR;
+        case ERROR_FILENAME_EXCED_RANGE:
+            return ENAMETOOLONG;
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL:
             return ENOSPC;
+        case ERROR_WRITE_PROTECT:
+            return EROFS;
+        case ERROR_TOO_MANY_OPEN_FILES:
+            return EMFILE;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+            return ENOMEM;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            return EEXIST;
+        case ERROR_NOT_SAME_DEVICE:
+            return EXDEV;
+        case ERROR_BROKEN_PIPE:
+        case ERROR_NO_DATA:
+            return EPIPE;
+        case ERROR_INVALID_HANDLE:
+            return EBADF;
+        case ERROR_INVALID_FUNCTION:
+        case ERROR_NOT_SUPPORTED:
+        case ERROR_CALL_NOT_IMPLEMENTED:
+            return EOPNOTSUPP;
         default:
             return EIO;
     }
 }
 
-FileStatus StatusOf(const struct _stat64& entry) {
-    FileStatus status;
-    status.kind = (entry.st_mode & _S_IFMT) == _S_IFREG ? FileKind::RegularFile : FileKind::Other;
-    status.links = static_cast<std::uint64_t>(entry.st_nlink);
-    return status;
+// Sets errno from the last Win32 error; for `return Failed();` and `return Failed(-1);`.
+template <typename Result = bool>
+Result Failed(Result result = Result{}) {
+    errno = ErrnoFor(GetLastError());
+    return result;
 }
 
-// Which file `handle` is, as Windows tells files apart: its volume and its index on it (the
-// C library's st_dev and st_ino do not, by descriptor and by name alike).
-void AddIdentity(HANDLE handle, FileStatus& status) {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &info)) {
-        status.device = info.dwVolumeSerialNumber;
-        status.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-        status.links = info.nNumberOfLinks;
+bool Utf8ToWide(const std::string& text, std::wstring& wide) {
+    wide.clear();
+    if (text.empty()) {
+        return true;
     }
+    if (text.size() > static_cast<std::size_t>(INT_MAX)) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                           static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0) {
+        errno = EILSEQ;  // not UTF-8: no file has this name
+        return false;
+    }
+    wide.resize(static_cast<std::size_t>(length));
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                        wide.data(), length);
+    return true;
+}
+
+bool WideToUtf8(const std::wstring& wide, std::string& text) {
+    text.clear();
+    if (wide.empty()) {
+        return true;
+    }
+    const int length =
+        WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(),
+                            static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    if (length <= 0) {
+        errno = EILSEQ;  // a name with a lone surrogate has no UTF-8 spelling
+        return false;
+    }
+    text.resize(static_cast<std::size_t>(length));
+    WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), static_cast<int>(wide.size()),
+                        text.data(), length, nullptr, nullptr);
+    return true;
+}
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+// `path` as the wide file functions take it. A path whose full form is too long for the
+// classic limit is given in that full form behind \\?\, which lifts the limit; any other is
+// left as it is, so that Windows reads it as `cmd` would (device names, trailing dots).
+bool FilePath(const std::string& path, std::wstring& wide) {
+    if (!Utf8ToWide(path, wide)) {
+        return false;
+    }
+    if (StartsWith(wide, L"\\\\?\\") || StartsWith(wide, L"\\\\.\\")) {
+        return true;
+    }
+    const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (needed < MAX_PATH) {
+        return true;
+    }
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) {
+        return true;  // left as given: the system then reports why it cannot be used
+    }
+    full.resize(length);
+    wide = StartsWith(full, L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
+    return true;
+}
+
+// The path of the file open at `handle`, links and junctions resolved, in the \\?\ form.
+bool FinalPath(HANDLE handle, std::wstring& path) {
+    DWORD size = MAX_PATH;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        path.assign(size, L'\0');
+        const DWORD length = GetFinalPathNameByHandleW(handle, path.data(), size,
+                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0) {
+            return Failed();
+        }
+        if (length < size) {
+            path.resize(length);
+            return true;
+        }
+        size = length;
+    }
+    errno = ENAMETOOLONG;
+    return false;
+}
+
+HANDLE HandleOf(int descriptor) {
+    return reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+}
+
+// A descriptor for `handle`, which it then owns; -1 when the handle is invalid.
+int DescriptorFor(HANDLE handle) {
+    if (handle == INVALID_HANDLE_VALUE) {
+        return Failed(-1);
+    }
+    const int descriptor = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_BINARY);
+    if (descriptor < 0) {
+        CloseHandle(handle);
+        errno = EMFILE;
+    }
+    return descriptor;
+}
+
+bool Describe(HANDLE handle, FileStatus& status) {
+    status = FileStatus{};
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = EBADF;
+        return false;
+    }
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        return true;  // a console, a pipe, NUL and other devices
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    FILE_STANDARD_INFO standard;
+    if (!GetFileInformationByHandle(handle, &info) ||
+        !GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)) {
+        return Failed();
+    }
+    const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    status.kind = folder ? FileKind::Other : FileKind::RegularFile;
+    // Which file this is, as Windows tells files apart: its volume and its index on it.
+    status.device = info.dwVolumeSerialNumber;
+    status.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    status.links = info.nNumberOfLinks;
+    status.flags = info.dwFileAttributes;
+    // What the file certainly holds of the disk: some file systems report more allocated
+    // than they keep for it.
+    const LONGLONG held = standard.AllocationSize.QuadPart < standard.EndOfFile.QuadPart
+                              ? standard.AllocationSize.QuadPart
+                              : standard.EndOfFile.QuadPart;
+    status.allocated = held > 0 ? static_cast<std::uint64_t>(held) : 0;
+    return true;
+}
+
+// The file or folder `path` names, without opening it for reading or writing.
+bool DescribePath(const std::string& path, DWORD flags, FileStatus& status) {
+    std::wstring wide;
+    if (!FilePath(path, wide)) {
+        return false;
+    }
+    const HANDLE handle = CreateFileW(wide.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return Failed();
+    }
+    const bool described = Describe(handle, status);
+    CloseHandle(handle);
+    return described;
+}
+
+// Marks the file open at `handle` for deletion when its last handle closes, or unmarks it.
+bool SetVanishing(HANDLE handle, bool vanish) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = vanish ? TRUE : FALSE;
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != 0 ||
+           Failed();
 }
 
 class Win32FileSystem final : public FileSystem {
 public:
+    // Opens an existing file or device first, so that `NUL`, `CON` and pipes are opened as
+    // they are; creates the file only where there is none.
     int OpenTarget(const std::string& path, bool& created) override {
-        int descriptor =
-            _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-        created = descriptor >= 0;
-        if (descriptor < 0 && errno == EEXIST) {
-            descriptor = _open(path.c_str(), _O_WRONLY | _O_BINARY);
+        created = false;
+        std::wstring wide;
+        if (!FilePath(path, wide)) {
+            return -1;
         }
-        return descriptor;
+        // Shared as `cmd` shares what `>` opens, and deletable, so that a file this call creates
+        // can be removed again while open when the write fails.
+        constexpr DWORD kShare = kShareAll;
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, kShare, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+                handle = CreateFileW(wide.c_str(), GENERIC_WRITE, kShare, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+                if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+                    continue;  // made meanwhile by someone else: open that one
+                }
+                created = handle != INVALID_HANDLE_VALUE;
+            }
+            return DescriptorFor(handle);
+        }
+        errno = EBUSY;
+        return -1;
     }
 
     bool InspectOpen(int descriptor, FileStatus& status) override {
-        struct _stat64 entry;
-        if (_fstat64(descriptor, &entry) != 0) {
-            return false;
-        }
-        status = StatusOf(entry);
-        if (status.kind == FileKind::RegularFile) {
-            AddIdentity(reinterpret_cast<HANDLE>(_get_osfhandle(descriptor)), status);
-        }
-        return true;
+        return Describe(HandleOf(descriptor), status);
     }
 
-    int StandardStreamFor(const FileStatus&) override { return -1; }
-
-    bool InspectPath(const std::string& path, FileStatus& status) override {
-        struct _stat64 entry;
-        if (_stat64(path.c_str(), &entry) != 0) {
-            return false;
-        }
-        status = StatusOf(entry);
-        if (status.kind == FileKind::RegularFile) {
-            const HANDLE handle =
-                CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-            AddIdentity(handle, status);
-            if (handle != INVALID_HANDLE_VALUE) {
-                CloseHandle(handle);
+    int StandardStreamFor(const FileStatus& status) override {
+        for (const int stream : {1, 2}) {
+            FileStatus standard;
+            if (Describe(HandleOf(stream), standard) && standard.kind == FileKind::RegularFile &&
+                standard.IsSameFileAs(status)) {
+                return stream;
             }
         }
-        return true;
+        return -1;
     }
 
-    bool Locate(const std::string& path, int, const FileStatus&, Folder& folder,
+    bool InspectPath(const std::string& path, FileStatus& status) override {
+        return DescribePath(path, 0, status);
+    }
+
+    // The folder and name are those of the file that was opened, wherever the links and
+    // junctions of `path` led. A file that another program holds open without letting it be
+    // deleted cannot be replaced, only written in place, as `cmd` writes it: it is not found.
+    bool Locate(const std::string&, int descriptor, const FileStatus&, Folder& folder,
                 std::string& name) override {
-        name = NameOf(path);
-        if (name.empty()) {
+        std::wstring path;
+        if (!FinalPath(HandleOf(descriptor), path)) {
+            return false;
+        }
+        const HANDLE replaceable = CreateFileW(path.c_str(), DELETE, kShareAll, nullptr,
+                                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (replaceable == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        CloseHandle(replaceable);
+        const std::size_t separator = path.rfind(L'\\');
+        if (separator == std::wstring::npos || separator + 1 == path.size() ||
+            !WideToUtf8(path.substr(0, separator + 1), folder.path) ||
+            !WideToUtf8(path.substr(separator + 1), name)) {
+            folder = Folder{};
             return false;
         }
         folder.descriptor = 0;  // found; Windows works by path
-        folder.path = FolderOf(path);
         return true;
     }
 
     void CloseFolder(Folder& folder) override { folder = Folder{}; }
 
     bool InspectEntry(const Folder& folder, const std::string& name, FileStatus& status) override {
-        return InspectPath(folder.path + name, status);
+        return DescribePath(folder.path + name, FILE_FLAG_OPEN_REPARSE_POINT, status);
     }
 
     int CreateUnnamed(const Folder&) override {
@@ -117,9 +336,19 @@ public:
         return -1;
     }
 
+    // Shared with no one while it is written, and marked to vanish with its handle.
     int CreateNamed(const Folder& folder, const std::string& name) override {
-        return _open((folder.path + name).c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY,
-                     _S_IREAD | _S_IWRITE);
+        std::wstring wide;
+        if (!FilePath(folder.path + name, wide)) {
+            return -1;
+        }
+        const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            // Where the file system cannot mark it, the writer still removes it on failure.
+            SetVanishing(handle, true);
+        }
+        return DescriptorFor(handle);
     }
 
     bool Link(int, const Folder&, const std::string&) override {
@@ -127,41 +356,107 @@ public:
         return false;
     }
 
-    bool PrepareReplacement(int, const FileStatus&) override { return true; }
-    bool CompleteReplacement(int, const FileStatus&) override { return true; }
+    bool PrepareReplacement(int descriptor, const FileStatus& original) override {
+        FILE_BASIC_INFO basic{};  // zero times: left as they are
+        basic.FileAttributes = original.flags & kKeptAttributes;
+        if (basic.FileAttributes == 0) {
+            basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        }
+        return SetFileInformationByHandle(HandleOf(descriptor), FileBasicInfo, &basic,
+                                          sizeof basic) != 0 ||
+               Failed();
+    }
+
+    bool CompleteReplacement(int descriptor, const FileStatus&) override {
+        return SetVanishing(HandleOf(descriptor), false);
+    }
 
     bool Rename(const Folder& folder, const std::string& from, const std::string& to) override {
-        if (MoveFileExA((folder.path + from).c_str(), (folder.path + to).c_str(),
-                        MOVEFILE_REPLACE_EXISTING)) {
+        std::wstring replacement, replaced;
+        if (!FilePath(folder.path + from, replacement) || !FilePath(folder.path + to, replaced)) {
+            return false;
+        }
+        if (ReplaceFileW(replaced.c_str(), replacement.c_str(), nullptr, 0, nullptr, nullptr)) {
             return true;
         }
-        errno = ErrnoFromLastError();
-        return false;
+        // The old file is gone already and the new one kept its own name: it takes the old one.
+        if (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT &&
+            MoveFileExW(replacement.c_str(), replaced.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            return true;
+        }
+        return Failed();
     }
 
     bool Remove(const Folder& folder, const std::string& name) override {
-        return _unlink((folder.path + name).c_str()) == 0;
+        std::wstring wide;
+        return FilePath(folder.path + name, wide) && (DeleteFileW(wide.c_str()) || Failed());
     }
 
     long Write(int descriptor, const unsigned char* data, std::size_t size) override {
-        const unsigned int chunk = size > INT_MAX ? INT_MAX : static_cast<unsigned int>(size);
-        return _write(descriptor, data, chunk);
+        const DWORD chunk = size > kLongestWrite ? kLongestWrite : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(HandleOf(descriptor), data, chunk, &written, nullptr)) {
+            return Failed(-1L);
+        }
+        return static_cast<long>(written);
     }
 
     long ReadAt(int descriptor, unsigned char* data, std::size_t size,
                 std::uint64_t offset) override {
-        if (_lseeki64(descriptor, static_cast<__int64>(offset), SEEK_SET) < 0) {
-            return -1;
+        const DWORD chunk = size > kLongestWrite ? kLongestWrite : static_cast<DWORD>(size);
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD read = 0;
+        if (!ReadFile(HandleOf(descriptor), data, chunk, &read, &at)) {
+            return GetLastError() == ERROR_HANDLE_EOF ? 0L : Failed(-1L);
         }
-        const unsigned int chunk = size > INT_MAX ? INT_MAX : static_cast<unsigned int>(size);
-        return _read(descriptor, data, chunk);
+        return static_cast<long>(read);
     }
 
-    bool Reserve(int, std::uint64_t) override { return true; }
+    bool Reserve(int descriptor, std::uint64_t size) override {
+        const HANDLE handle = HandleOf(descriptor);
+        FileStatus status;
+        if (!Describe(handle, status)) {
+            return false;
+        }
+        if (size <= status.allocated) {
+            return true;
+        }
+        if (size > static_cast<std::uint64_t>(INT64_MAX)) {
+            errno = EFBIG;
+            return false;
+        }
+        FILE_ALLOCATION_INFO allocation{};
+        allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
+        if (SetFileInformationByHandle(handle, FileAllocationInfo, &allocation,
+                                       sizeof allocation)) {
+            return true;
+        }
+        if (ErrnoFor(GetLastError()) == ENOSPC) {
+            return Failed();
+        }
+        // Where the file system cannot reserve, the free space must hold what the file lacks.
+        std::wstring path;
+        ULARGE_INTEGER available;
+        if (!FinalPath(handle, path) ||
+            !GetDiskFreeSpaceExW(path.substr(0, path.rfind(L'\\') + 1).c_str(), &available, nullptr,
+                                 nullptr)) {
+            return true;  // nothing tells; the write itself will
+        }
+        if (available.QuadPart < size - status.allocated) {
+            errno = ENOSPC;
+            return false;
+        }
+        return true;
+    }
 
     bool Truncate(int descriptor, std::uint64_t size) override {
-        errno = _chsize_s(descriptor, static_cast<__int64>(size));
-        return errno == 0;
+        FILE_END_OF_FILE_INFO end{};
+        end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+        return SetFileInformationByHandle(HandleOf(descriptor), FileEndOfFileInfo, &end,
+                                          sizeof end) != 0 ||
+               Failed();
     }
 
     bool Close(int descriptor) override { return _close(descriptor) == 0; }
@@ -171,7 +466,7 @@ public:
         return (static_cast<std::uint64_t>(device()) << 32) ^ device();
     }
 
-    long ProcessId() override { return static_cast<long>(_getpid()); }
+    long ProcessId() override { return static_cast<long>(GetCurrentProcessId()); }
 
     SignalHold Hold(unsigned) override { return SignalHold{}; }
     void Release(SignalHold&) override {}

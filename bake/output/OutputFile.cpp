@@ -36,6 +36,11 @@
 // write; one that would end the process stops the write within a megabyte, the file is
 // removed, and the signal then takes its effect. Signals the caller blocked, ignores or
 // handles are left to the caller, and the caller's signal mask is restored exactly.
+//
+// Windows keeps the same rules in its own terms (FileSystemWin32.cpp): the system follows links
+// and junctions as it opens the path, the folder and name are those of the opened file, and
+// the replacement, which always has a name there, deletes itself until CompleteReplacement(),
+// so no end of the process leaves it; ReplaceFileW then puts it in place.
 
 #include "OutputFile.h"
 

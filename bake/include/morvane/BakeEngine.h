@@ -87,6 +87,11 @@ public:
     // A map whose pixel count does not match its sizes, or a path with a NUL byte, is refused
     // with EINVAL. Running out of memory returns false with ENOMEM; nothing throws. Calls may
     // run on several threads at once.
+    // On Windows `path` is UTF-8 (bytes that are not fail with EILSEQ) and may be longer than
+    // MAX_PATH; a file is written wherever cmd's `>` would write it: links and junctions are
+    // followed, devices (NUL, CON, pipes) written as they are, and a replaced file keeps its
+    // attributes, security descriptor, alternate data streams and creation time. The
+    // replacement deletes itself until it is complete, so no end of the process leaves it.
     static bool SavePpm(const std::string& path, const TextureMap& map);
 
     // Bakes `request` and writes it to `path` exactly as SavePpm(path, map) writes the whole

@@ -1,0 +1,19 @@
+// Where text meets the system: the command line and the console. Inside the program all text,
+// paths included, is UTF-8.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The arguments of the command line, in UTF-8. Windows gives them as UTF-16 (argv holds only
+// what fits the ANSI code page); elsewhere they are argv's bytes as they are.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
+
+// Writes UTF-8 `text` to `stream`: as characters to a Windows console, which shows them in any
+// script, and as the bytes themselves to a file, a pipe or a terminal.
+void WriteText(std::FILE* stream, std::string_view text);
+
+// The reason a write failed, for `error`, an errno value.
+std::string ReasonText(int error);
