@@ -1,4 +1,5 @@
-# Installation: the command and its man page (component "bin"), and the engine library, its
+# Installation: the command and its man page, or on Windows its licence and README (component
+# "bin"), and the engine library, its
 # header <morvane/BakeEngine.h>, a CMake package for find_package(Morvane) and a pkg-config file
 # (component "dev").
 
@@ -44,8 +45,12 @@ install(FILES "${PROJECT_BINARY_DIR}/morvane.pc" DESTINATION "${MORVANE_PKGCONFI
 
 if(MORVANE_BUILD_APP)
   install(TARGETS morvane RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT bin)
-  # Man pages are installed compressed.
-  if(MORVANE_GZIP)
+  if(WIN32)
+    # Windows has no man pages; the licence and the README sit at the top of the folder.
+    install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" "${PROJECT_SOURCE_DIR}/README.md"
+      DESTINATION . COMPONENT bin)
+  elseif(MORVANE_GZIP)
+    # Man pages are installed compressed.
     morvane_gzip(morvane_man_page "${PROJECT_SOURCE_DIR}/docs/morvane.1"
       "${PROJECT_BINARY_DIR}/morvane.1.gz")
     install(FILES "${PROJECT_BINARY_DIR}/morvane.1.gz"

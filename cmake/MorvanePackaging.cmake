@@ -1,4 +1,8 @@
-# Debian packages through CPack (cpack -G DEB): "morvane" holds the command and its man page;
+# Packages through CPack. On Windows, a zip (cpack -G ZIP) of the installed folder: bin/morvane.exe,
+# the static engine library for MinGW, its header, the CMake package and the pkg-config file,
+# LICENSE and README.md.
+#
+# Elsewhere, Debian packages (cpack -G DEB): "morvane" holds the command and its man page;
 # "morvane-dev" holds the engine library, its header, the CMake package and the pkg-config file.
 # The library is static in the packages, so no runtime library package is needed. Each package
 # carries the licence (a machine-readable copyright file) and the changelog, and its Depends are
@@ -10,10 +14,18 @@ set(CPACK_PACKAGE_VENDOR "Morvane Lab")
 set(CPACK_PACKAGE_CONTACT "Morvane Lab <maintainers@morvane-lab.invalid>")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
-set(CPACK_GENERATOR "DEB")
-set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_COMPONENTS_ALL bin dev)
 set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  set(CPACK_GENERATOR "ZIP")
+  set(CPACK_PACKAGE_FILE_NAME "morvane-${PROJECT_VERSION}-windows-${CMAKE_SYSTEM_PROCESSOR}")
+  include(CPack)
+  return()
+endif()
+
+set(CPACK_GENERATOR "DEB")
+set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
