@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "FileSystem.h"
@@ -155,6 +156,31 @@ TEST(WindowsWriter, DevicesAreWrittenAsTheyAre) {
     EXPECT_EQ(SaveError("NUL"), 0);
     EXPECT_EQ(ListDirectory(scratch.Path()), "");
     fs::current_path(before);
+
+    // A named pipe gets the file as a stream, in order.
+    const std::wstring name =
+        L"\\\\.\\pipe\\morvane-test-" + std::to_wstring(GetCurrentProcessId());
+    const HANDLE pipe = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 1, 0,
+                                         1 << 16, 0, nullptr);
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+    std::string received;
+    std::thread reader([&] {
+        ConnectNamedPipe(pipe, nullptr);
+        char chunk[4096];
+        DWORD count = 0;
+        while (ReadFile(pipe, chunk, sizeof chunk, &count, nullptr) && count > 0) {
+            received.append(chunk, count);
+        }
+    });
+    const int error = SaveError(Utf8(fs::path(name)));
+    if (error != 0) {  // never connected: a client of its own lets the reader end
+        CloseHandle(
+            CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    }
+    reader.join();
+    EXPECT_EQ(error, 0);
+    CloseHandle(pipe);
+    EXPECT_EQ(received, Expected());
 }
 
 TEST(WindowsWriter, FailuresTellTheirReason) {
