@@ -260,14 +260,13 @@ public:
         if (!FilePath(path, wide)) {
             return -1;
         }
-        // Shared as `cmd` shares what `>` opens, and deletable, so that a file this call creates
-        // can be removed again while open when the write fails.
-        constexpr DWORD kShare = kShareAll;
+        // Shared as `cmd` shares what `>` opens, and for deletion too, so that a file this call
+        // creates can be removed again while it is open when the write fails.
         for (int attempt = 0; attempt < 8; ++attempt) {
-            HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, kShare, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+            HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
             if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
-                handle = CreateFileW(wide.c_str(), GENERIC_WRITE, kShare, nullptr, CREATE_NEW,
+                handle = CreateFileW(wide.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
                 if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
                     continue;  // made meanwhile by someone else: open that one
