@@ -25,8 +25,8 @@ private:
 };
 
 // The whole content of a file; empty when it cannot be read.
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& content);
+std::string ReadFile(const std::filesystem::path& path);
+void WriteFile(const std::filesystem::path& path, const std::string& content);
 bool FileExists(const std::string& path);
 
 // The names in a directory, sorted.

@@ -8,8 +8,6 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +19,7 @@ using Morvane::BakeEngine;
 using Morvane::MapKind;
 using Morvane::MapRequest;
 using MorvaneTest::ListDirectory;
+using MorvaneTest::ReadFile;
 using MorvaneTest::ScratchDirectory;
 
 namespace {
@@ -43,11 +42,6 @@ fs::path Long(const fs::path& path) {
     return fs::path(L"\\\\?\\" + fs::absolute(path).wstring());
 }
 
-std::string Contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // The names in a folder of any path length, "." and ".." aside.
 std::size_t EntriesIn(const fs::path& folder) {
     WIN32_FIND_DATAW entry;
@@ -63,7 +57,7 @@ std::size_t EntriesIn(const fs::path& folder) {
 }
 
 void Put(const fs::path& path, const std::string& content, DWORD attributes = 0) {
-    std::ofstream(path, std::ios::binary) << content;
+    MorvaneTest::WriteFile(path, content);
     if (attributes != 0) {
         SetFileAttributesW(path.c_str(), attributes);
     }
@@ -103,7 +97,7 @@ TEST(WindowsWriter, PathsInAnyScriptAndOfAnyLengthNameTheFileGiven) {
                                     folder + "\xF0\x9F\x98\x80.ppm", longPath}) {
         SCOPED_TRACE(path);
         EXPECT_EQ(SaveError(path), 0);
-        EXPECT_EQ(Contents(Long(FromUtf8(path))), Expected());
+        EXPECT_EQ(ReadFile(Long(FromUtf8(path))), Expected());
     }
     EXPECT_EQ(EntriesIn(deep), 1u) << "a file was left beside the long path's map";
 
@@ -122,7 +116,7 @@ TEST(WindowsWriter, ReplacedFilesKeepTheirAttributesAndFilesWithSeveralLinksThei
     const std::uint64_t before = MorvaneTest::FileIdentity(Utf8(hidden));
 
     EXPECT_EQ(SaveError(Utf8(hidden)), 0);
-    EXPECT_EQ(Contents(hidden), Expected());
+    EXPECT_EQ(ReadFile(hidden), Expected());
     EXPECT_EQ(GetFileAttributesW(hidden.c_str()) & kept, kept);
     EXPECT_NE(MorvaneTest::FileIdentity(Utf8(hidden)), before)
         << "written in place, not replaced whole";
@@ -134,7 +128,7 @@ TEST(WindowsWriter, ReplacedFilesKeepTheirAttributesAndFilesWithSeveralLinksThei
     Put(first, "an older and longer file");
     ASSERT_TRUE(CreateHardLinkW(second.c_str(), first.c_str(), nullptr));
     EXPECT_EQ(SaveError(Utf8(second)), 0);
-    EXPECT_EQ(Contents(first), Expected());
+    EXPECT_EQ(ReadFile(first), Expected());
     EXPECT_EQ(MorvaneTest::FileIdentity(Utf8(first)), MorvaneTest::FileIdentity(Utf8(second)));
 
     // A file another program has open, sharing it but not its deletion, as cmd writes it.
@@ -146,7 +140,7 @@ TEST(WindowsWriter, ReplacedFilesKeepTheirAttributesAndFilesWithSeveralLinksThei
     ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
     EXPECT_EQ(SaveError(Utf8(open)), 0);
     CloseHandle(viewer);
-    EXPECT_EQ(Contents(open), Expected());
+    EXPECT_EQ(ReadFile(open), Expected());
 }
 
 TEST(WindowsWriter, DevicesAreWrittenAsTheyAre) {
@@ -199,7 +193,7 @@ TEST(WindowsWriter, FailuresTellTheirReason) {
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     EXPECT_EQ(SaveError(Utf8(held)), EBUSY);
     CloseHandle(holder);
-    EXPECT_EQ(Contents(held), "old");
+    EXPECT_EQ(ReadFile(held), "old");
     EXPECT_EQ(ListDirectory(scratch.Path()), "folder held.ppm");
 }
 
@@ -215,7 +209,7 @@ TEST(WindowsWriter, ReadOnlyFilesAreRefusedAsCmdRefusesThem) {
                         "does); only Windows itself shows the refusal";
     }
     EXPECT_EQ(SaveError(Utf8(readOnly)), EACCES);
-    EXPECT_EQ(Contents(readOnly), "old");
+    EXPECT_EQ(ReadFile(readOnly), "old");
 }
 
 // The replacement is made to vanish with its handle until it is complete: a process killed
