@@ -177,6 +177,23 @@ bool FinalPath(HANDLE handle, std::wstring& path) {
     return false;
 }
 
+// The folder (with its final separator) and the name of the file open at `handle`, as
+// FinalPath gives its path.
+bool FinalFolderAndName(HANDLE handle, std::wstring& folder, std::wstring& name) {
+    std::wstring path;
+    if (!FinalPath(handle, path)) {
+        return false;
+    }
+    const std::size_t separator = path.rfind(L'\\');
+    if (separator == std::wstring::npos || separator + 1 == path.size()) {
+        errno = ENOENT;  // a volume or device, not a file in a folder
+        return false;
+    }
+    folder = path.substr(0, separator + 1);
+    name = path.substr(separator + 1);
+    return true;
+}
+
 HANDLE HandleOf(int descriptor) {
     return reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
 }
@@ -303,20 +320,18 @@ public:
     // deleted cannot be replaced, only written in place, as `cmd` writes it: it is not found.
     bool Locate(const std::string&, int descriptor, const FileStatus&, Folder& folder,
                 std::string& name) override {
-        std::wstring path;
-        if (!FinalPath(HandleOf(descriptor), path)) {
+        std::wstring wideFolder, wideName;
+        if (!FinalFolderAndName(HandleOf(descriptor), wideFolder, wideName)) {
             return false;
         }
-        const HANDLE replaceable = CreateFileW(path.c_str(), DELETE, kShareAll, nullptr,
-                                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        const HANDLE replaceable =
+            CreateFileW((wideFolder + wideName).c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (replaceable == INVALID_HANDLE_VALUE) {
             return false;
         }
         CloseHandle(replaceable);
-        const std::size_t separator = path.rfind(L'\\');
-        if (separator == std::wstring::npos || separator + 1 == path.size() ||
-            !WideToUtf8(path.substr(0, separator + 1), folder.path) ||
-            !WideToUtf8(path.substr(separator + 1), name)) {
+        if (!WideToUtf8(wideFolder, folder.path) || !WideToUtf8(wideName, name)) {
             folder = Folder{};
             return false;
         }
@@ -436,11 +451,10 @@ public:
             return Failed();
         }
         // Where the file system cannot reserve, the free space must hold what the file lacks.
-        std::wstring path;
+        std::wstring folder, name;
         ULARGE_INTEGER available;
-        if (!FinalPath(handle, path) ||
-            !GetDiskFreeSpaceExW(path.substr(0, path.rfind(L'\\') + 1).c_str(), &available, nullptr,
-                                 nullptr)) {
+        if (!FinalFolderAndName(handle, folder, name) ||
+            !GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) {
             return true;  // nothing tells; the write itself will
         }
         if (available.QuadPart < size - status.allocated) {
