@@ -24,11 +24,14 @@ bool BakeEngine::BakeRows(const MapRequest& request, std::int32_t firstRow, std:
     if (request.width == 0 || rowCount == 0) {
         return true;
     }
-    // The last row must be addressable: rows + (rowCount - 1) * rowStride + width.
+    // The band's last pixel must be addressable: rows + (rowCount - 1) * rowStride + width
+    // pixels, counted in bytes from where `rows` lies, must not pass the end of the address space.
     const auto lastRow = static_cast<std::size_t>(rowCount - 1);
-    if (rows == nullptr ||
-        (lastRow != 0 &&
-         rowStride > (SIZE_MAX - static_cast<std::size_t>(request.width)) / lastRow)) {
+    const std::size_t width = static_cast<std::size_t>(request.width);
+    const std::size_t addressable =
+        (UINTPTR_MAX - reinterpret_cast<std::uintptr_t>(rows)) / sizeof(std::uint32_t);
+    if (rows == nullptr || width > addressable ||
+        (lastRow != 0 && rowStride > (addressable - width) / lastRow)) {
         return false;
     }
     const MapBand band{request.width, request.height, firstRow, rowCount, rows, rowStride};
