@@ -1,11 +1,9 @@
-// The floor for writing maps to files: writes BYTES constant bytes to each PATH the way the
-// writer replaces a file (the target opened as `>` opens it, a new file without a name in its
-// folder, named and renamed into place once complete), from one constant buffer of CHUNK
-// bytes (default 64 KiB). Nothing that writes those files that way can do less. Each PATH
-// must be a regular file or missing, in a folder on a file system with O_TMPFILE.
+// The floor for writing maps to files: writes BYTES constant bytes to each PATH the plainest way
+// that never leaves a half-written file, a new temporary file beside it renamed over it once
+// complete, from one constant buffer of CHUNK bytes (default 64 KiB). A writer that keeps that
+// promise cannot do less.
 // Usage: morvane_write_floor [--chunk=CHUNK] BYTES PATH...
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -29,19 +27,10 @@ int main(int argc, char** argv) {
     const std::vector<unsigned char> chunk(chunkBytes, 0x7F);
     for (int i = first + 1; i < argc; ++i) {
         const std::string target = argv[i];
-        // Only files are replaced: a device or a link renamed over would be lost.
-        struct stat status;
-        if (lstat(target.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
-            std::fprintf(stderr, "%s: not a regular file\n", target.c_str());
-            return 2;
-        }
-        const int opened = open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-        const std::string folderPath = target.substr(0, target.rfind('/') + 1);  // "" or "dir/"
-        const int folder =
-            open(folderPath.empty() ? "." : folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        const int file = openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-        if (opened < 0 || folder < 0 || file < 0 || fstat(opened, &status) != 0) {
-            std::perror(target.c_str());
+        const std::string temporary = target + ".floor";
+        const int file = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (file < 0) {
+            std::perror(temporary.c_str());
             return 2;
         }
         for (unsigned long long left = bytes; left > 0;) {
@@ -54,16 +43,10 @@ int main(int argc, char** argv) {
             }
             left -= static_cast<unsigned long long>(written);
         }
-        const std::string name = target.substr(folderPath.size());
-        const std::string self = "/proc/self/fd/" + std::to_string(file);
-        if (fchmod(file, status.st_mode & 07777) != 0 ||
-            linkat(AT_FDCWD, self.c_str(), folder, ".floor", AT_SYMLINK_FOLLOW) != 0 ||
-            close(file) != 0 || renameat(folder, ".floor", folder, name.c_str()) != 0) {
+        if (close(file) != 0 || rename(temporary.c_str(), target.c_str()) != 0) {
             std::perror(target.c_str());
             return 2;
         }
-        close(opened);
-        close(folder);
     }
     return 0;
 }
