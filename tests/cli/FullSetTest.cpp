@@ -33,43 +33,35 @@ void ExpectFullSet(const std::string& prefixOnDisk) {
     }
 }
 
-TEST(FullSet, WritesFourMapsUnderThePrefix) {
+TEST(FullSet, WritesFourMapsUnderThePrefixAsGiven) {
     ScratchDirectory scratch;
     const std::string prefix = scratch / "set";
-    const ProcessResult result = BakeAll(prefix);
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out,
-              "SUCCESS: Baked complete 4-channel PBR texture set to " + prefix + "_*.ppm\n");
-    EXPECT_EQ(result.err, "");
-    ExpectFullSet(prefix);
+    for (int round = 0; round < 2; ++round) {  // new files, then replacing them
+        const ProcessResult result = BakeAll(prefix);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.out,
+                  "SUCCESS: Baked complete 4-channel PBR texture set to " + prefix + "_*.ppm\n");
+        EXPECT_EQ(result.err, "");
+        ExpectFullSet(prefix);
+    }
     EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()),
               "set_ao.ppm set_curvature.ppm set_id.ppm set_normal.ppm");
-}
 
-TEST(FullSet, PrefixIsUsedAsGiven) {
-    ScratchDirectory scratch;
-    const ProcessResult empty = BakeAll("", scratch.Path().string());
-    EXPECT_EQ(empty.status, 0);
-    EXPECT_EQ(empty.out, "SUCCESS: Baked complete 4-channel PBR texture set to _*.ppm\n");
-    ExpectFullSet(scratch / "");
-
+    // An empty prefix writes into the working folder, one ending in / into that folder, and
+    // one with control characters is quoted as the single-map lines quote paths.
     std::filesystem::create_directory(scratch.Path() / "maps");
-    const ProcessResult directory = BakeAll("maps/", scratch.Path().string());
-    EXPECT_EQ(directory.status, 0);
-    EXPECT_EQ(directory.out, "SUCCESS: Baked complete 4-channel PBR texture set to maps/_*.ppm\n");
-    ExpectFullSet(scratch / "maps/");
-    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path() / "maps"),
-              "_ao.ppm _curvature.ppm _id.ppm _normal.ppm");
-}
-
-TEST(FullSet, ReplacesExistingFiles) {
-    ScratchDirectory scratch;
-    const std::string prefix = scratch / "set";
-    for (const auto& [suffix, digest] : kSet) {
-        MorvaneTest::WriteFile(prefix + suffix, std::string(300000, 'x'));
+    const std::pair<std::string, std::string> prefixes[] = {
+        {"", "_*.ppm"}, {"maps/", "maps/_*.ppm"}, {"maps/a\nb", "'maps/a'$'\\n''b'_*.ppm"}};
+    for (const auto& [given, shown] : prefixes) {
+        const ProcessResult result = BakeAll(given, scratch.Path().string());
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.out,
+                  "SUCCESS: Baked complete 4-channel PBR texture set to " + shown + "\n");
+        ExpectFullSet(scratch / given);
     }
-    EXPECT_EQ(BakeAll(prefix).status, 0);
-    ExpectFullSet(prefix);
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path() / "maps"),
+              "_ao.ppm _curvature.ppm _id.ppm _normal.ppm a\nb_ao.ppm a\nb_curvature.ppm "
+              "a\nb_id.ppm a\nb_normal.ppm");
 }
 
 TEST(FullSet, EveryFileIsAttemptedAndEachFailureReported) {
@@ -77,7 +69,6 @@ TEST(FullSet, EveryFileIsAttemptedAndEachFailureReported) {
     const std::string prefix = scratch / "set";
     std::filesystem::create_directory(prefix + "_normal.ppm");  // cannot be replaced by a file
     MorvaneTest::WriteFile(prefix + "_id.ppm", "old");
-
     const ProcessResult result = BakeAll(prefix);
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
@@ -85,20 +76,15 @@ TEST(FullSet, EveryFileIsAttemptedAndEachFailureReported) {
     EXPECT_EQ(MorvaneTest::Sha256OfFile((prefix + "_ao.ppm")), kSet[0].second);
     EXPECT_EQ(MorvaneTest::Sha256OfFile((prefix + "_curvature.ppm")), kSet[2].second);
     EXPECT_EQ(MorvaneTest::Sha256OfFile((prefix + "_id.ppm")), kSet[3].second);
-}
 
-TEST(FullSet, MissingDirectoryFailsAllFourAndWritesNothing) {
-    ScratchDirectory scratch;
-    const std::string prefix = scratch / "missing/set";
-    const ProcessResult result = BakeAll(prefix);
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.out, "");
+    // In a missing folder, each of the four fails and nothing is written.
+    const std::string missing = scratch / "missing/set";
     std::string expected;
     for (const auto& [suffix, digest] : kSet) {
-        expected += "morvane: cannot write '" + prefix + suffix + "': No such file or directory\n";
+        expected += "morvane: cannot write '" + missing + suffix + "': No such file or directory\n";
     }
-    EXPECT_EQ(result.err, expected);
-    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "");
+    EXPECT_EQ(BakeAll(missing).err, expected);
+    EXPECT_FALSE(MorvaneTest::FileExists(scratch / "missing"));
 }
 
 TEST(FullSet, DiskFullKeepsEveryExistingFile) {

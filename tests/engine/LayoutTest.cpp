@@ -42,13 +42,4 @@ TEST(BakeLayout, EdgeDistanceCountsRingsFromTheBorder) {
     EXPECT_EQ(Layout::EdgeDistance(6, 6, 13, 13), 6);
 }
 
-TEST(BakeLayout, DiscTestMatchesTheIntegerRadiusTest) {
-    for (int dy = -40; dy <= 40; ++dy) {
-        for (int dx = -40; dx <= 40; ++dx) {
-            EXPECT_EQ(Layout::IsInsideDisc(Layout::DiscDistance(dx, dy)), dx * dx + dy * dy < 324)
-                << dx << ", " << dy;
-        }
-    }
-}
-
 }  // namespace

@@ -22,26 +22,6 @@ TEST(MaterialId, FileOf256MatchesItsDigest) {
     EXPECT_EQ(MorvaneTest::Sha256Hex(file), MorvaneTest::kMaterialIdDigest);
 }
 
-TEST(MaterialId, DiscsHaveRadiusEighteenStrictly) {
-    const auto map = BakeEngine::BakeMaterialID(256, 256);
-    EXPECT_EQ(CountOf(map, kDisc), 4020);
-    EXPECT_EQ(CountOf(map, kSurface), 61516);
-    for (const auto& [x, y] :
-         {std::pair{64, 64}, {81, 64}, {47, 64}, {64, 81}, {76, 76}, {77, 76}, {79, 73}}) {
-        EXPECT_EQ(At(map, x, y), kDisc) << x << ", " << y;
-    }
-    for (const auto& [x, y] : {std::pair{0, 0},
-                               {82, 64},
-                               {46, 64},
-                               {64, 82},
-                               {77, 77},
-                               {79, 74},
-                               {128, 128},
-                               {255, 255}}) {
-        EXPECT_EQ(At(map, x, y), kSurface) << x << ", " << y;
-    }
-}
-
 TEST(MaterialId, OverlappingAndClippedDiscs) {
     EXPECT_EQ(BakeEngine::BakeMaterialID(1, 1).pixels, std::vector<std::uint32_t>{kDisc});
     for (int size = 1; size <= 50; ++size) {

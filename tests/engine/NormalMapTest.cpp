@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <morvane/BakeEngine.h>
 #include <cmath>
 #include <limits>
-#include <set>
-
-#include <morvane/BakeEngine.h>
 #include "Digest.h"
 #include "Files.h"
 #include "KnownDigests.h"
@@ -43,38 +41,6 @@ TEST(NormalMap, KnownPixelsOfThe256Map) {
     };
     for (const Known& k : known) {
         EXPECT_EQ(At(Map256(), k.x, k.y), k.pixel) << "(" << k.x << ", " << k.y << ")";
-    }
-}
-
-TEST(NormalMap, WholeMapStatistics) {
-    const auto& map = Map256();
-    EXPECT_EQ(MorvaneTest::CountOf(map, 0xFFFF7F7Fu), 50273);
-    EXPECT_EQ(MorvaneTest::Histogram(map).size(), 1540u);
-    std::uint32_t low[3] = {255, 255, 255};
-    std::uint32_t high[3] = {0, 0, 0};
-    for (const std::uint32_t pixel : map.pixels) {
-        ASSERT_EQ(pixel >> 24, 0xFFu);
-        for (int c = 0; c < 3; ++c) {
-            low[c] = std::min(low[c], (pixel >> (8 * c)) & 0xFF);
-            high[c] = std::max(high[c], (pixel >> (8 * c)) & 0xFF);
-        }
-    }
-    EXPECT_EQ(low[0], 10u);
-    EXPECT_EQ(high[0], 245u);
-    EXPECT_EQ(low[1], 10u);
-    EXPECT_EQ(high[1], 245u);
-    EXPECT_EQ(low[2], 162u);
-    EXPECT_EQ(high[2], 255u);
-}
-
-TEST(NormalMap, TransposingASquareMapSwapsRedAndGreen) {
-    const auto& map = Map256();
-    for (int y = 0; y < 256; ++y) {
-        for (int x = 0; x < 256; ++x) {
-            const std::uint32_t p = At(map, x, y);
-            const std::uint32_t swapped = (p & 0xFFFF0000u) | ((p & 0xFF) << 8) | ((p >> 8) & 0xFF);
-            ASSERT_EQ(At(map, y, x), swapped) << "(" << x << ", " << y << ")";
-        }
     }
 }
 

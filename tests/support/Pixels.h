@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 
 #include <morvane/BakeEngine.h>
 
@@ -12,15 +11,6 @@ namespace MorvaneTest {
 inline std::uint32_t At(const Morvane::TextureMap& map, int x, int y) {
     return map.pixels.at(static_cast<std::size_t>(y) * static_cast<std::size_t>(map.width) +
                          static_cast<std::size_t>(x));
-}
-
-// How many pixels hold each packed value.
-inline std::map<std::uint32_t, int> Histogram(const Morvane::TextureMap& map) {
-    std::map<std::uint32_t, int> counts;
-    for (const std::uint32_t pixel : map.pixels) {
-        ++counts[pixel];
-    }
-    return counts;
 }
 
 inline int CountOf(const Morvane::TextureMap& map, std::uint32_t value) {
