@@ -52,7 +52,7 @@ Written WriteMap(const std::string& path, const MapRequest& map,
 }
 
 void PrintResult(const char* resultLine, const std::string& subject, const char* ending,
-                 std::FILE* stream = stdout) {
+                 std::FILE* stream) {
     WriteText(stream, std::string(resultLine) + subject + ending);
 }
 
@@ -74,6 +74,12 @@ constexpr std::array<SetMember, 4> kFullSet{{
     {"_id.ppm", kMaterialId},
 }};
 
+// A map written to standard output, however the path names it, keeps that stream for the
+// image alone: the result line then goes to standard error.
+std::FILE* ResultStream(const std::string& path, std::FILE* stream) {
+    return BakeEngine::OutputDescriptor(path) == 1 ? stderr : stream;
+}
+
 }  // namespace
 
 const SingleMapCommand* FindSingleMapCommand(std::string_view name) {
@@ -90,11 +96,7 @@ int RunSingleMapCommand(const SingleMapCommand& command, const char* path) {
     if (WriteMap(path, command.map, buffer) != Written::Yes) {
         return kExitFailure;
     }
-    // A map written to standard output, however the path names it, keeps that stream for the
-    // image alone.
-    const bool mapOnStandardOutput = BakeEngine::OutputDescriptor(path) == 1;
-    PrintResult(command.resultLine, PrintablePath(path), "\n",
-                mapOnStandardOutput ? stderr : stdout);
+    PrintResult(command.resultLine, PrintablePath(path), "\n", ResultStream(path, stdout));
     return kExitSuccess;
 }
 
@@ -103,17 +105,20 @@ int RunFullSetCommand(const char* prefix) {
     // running out of memory writes nothing.
     std::vector<std::uint32_t> buffer;
     bool allWritten = true;
+    std::FILE* stream = stdout;
     for (const SetMember& member : kFullSet) {
-        const Written written = WriteMap(std::string(prefix) + member.suffix, member.map, buffer);
+        const std::string path = std::string(prefix) + member.suffix;
+        const Written written = WriteMap(path, member.map, buffer);
         if (written == Written::OutOfMemory) {
             return kExitFailure;  // the later maps would need the same memory
         }
         allWritten = written == Written::Yes && allWritten;
+        stream = ResultStream(path, stream);
     }
     if (!allWritten) {
         return kExitFailure;
     }
     PrintResult("SUCCESS: Baked complete 4-channel PBR texture set to ", PrintablePath(prefix),
-                "_*.ppm\n");
+                "_*.ppm\n", stream);
     return kExitSuccess;
 }

@@ -1,22 +1,20 @@
+// Linux: the writer's file operations as system calls, with Linux's own where they help
+// (O_TMPFILE, statx, inode flags, extended attributes). Every call interrupted by a handled
+// signal is made again, as a write is.
 #include <fcntl.h>
-#include <signal.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
-#include <unistd.h>
-#if defined(__linux__)
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <sys/random.h>
 #include <sys/xattr.h>
-#endif
+#include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <cstring>
 #include <string>
+#include <vector>
 
 #include "FileSystem.h"
 #include "OutputPath.h"
@@ -24,10 +22,31 @@
 namespace Morvane {
 namespace {
 
-static_assert(sizeof(sigset_t) <= sizeof(FileSystem::SignalHold::before),
-              "a signal mask must fit in a SignalHold");
+// The result of `call`, made again for as long as a handled signal interrupts it.
+template <typename Call>
+auto Retried(Call call) {
+    auto result = call();
+    while (result == -1 && errno == EINTR) {
+        result = call();
+    }
+    return result;
+}
 
-#if defined(__linux__)
+FileStatus StatusOf(const struct stat& entry) {
+    FileStatus status;
+    status.kind = S_ISREG(entry.st_mode) ? FileKind::RegularFile : FileKind::Other;
+    status.device = static_cast<std::uint64_t>(entry.st_dev);
+    status.inode = static_cast<std::uint64_t>(entry.st_ino);
+    status.mode = entry.st_mode & 07777;
+    status.links = static_cast<std::uint64_t>(entry.st_nlink);
+    status.owner = entry.st_uid;
+    status.group = entry.st_gid;
+    status.allocated = static_cast<std::uint64_t>(entry.st_blocks) * 512;
+    status.changed =
+        static_cast<std::int64_t>(entry.st_ctim.tv_sec) * 1000000000 + entry.st_ctim.tv_nsec;
+    return status;
+}
+
 // Inode flags that are part of what a file is, and that a new file can be given: no-dump,
 // synchronous writes, no access times, compression and the like.
 constexpr unsigned kCarriedFlags = FS_SECRM_FL | FS_UNRM_FL | FS_COMPR_FL | FS_SYNC_FL |
@@ -43,150 +62,92 @@ bool InodeFlags(int descriptor, unsigned& flags) {
     flags = static_cast<unsigned>(value);
     return true;
 }
-#endif
 
-FileStatus StatusOf(const struct stat& entry) {
-    FileStatus status;
-    status.kind = S_ISREG(entry.st_mode) ? FileKind::RegularFile : FileKind::Other;
-    status.device = static_cast<std::uint64_t>(entry.st_dev);
-    status.inode = static_cast<std::uint64_t>(entry.st_ino);
-    status.mode = entry.st_mode & 07777;
-    status.links = static_cast<std::uint64_t>(entry.st_nlink);
-    status.owner = entry.st_uid;
-    status.group = entry.st_gid;
-    status.allocated = static_cast<std::uint64_t>(entry.st_blocks) * 512;
-    return status;
-}
-
-bool HasExtendedAttributes(int descriptor) {
-#if defined(__linux__)
-    const ssize_t size = flistxattr(descriptor, nullptr, 0);
-    // A file system without extended attributes has none to lose.
-    return size > 0 || (size < 0 && errno != ENOTSUP);
-#else
-    (void)descriptor;
-    return false;
-#endif
+// The extended attributes that a listing of the file shows (ACLs, labels, user attributes),
+// as sorted names with their values; empty where the file system has none. A size-only
+// listing may count attributes that the file system hides (overlayfs): only what the listing
+// itself shows counts.
+bool AttributesOf(int descriptor, std::string& attributes) {
+    attributes.clear();
+    std::vector<char> names;
+    ssize_t size = 0;
+    do {  // asked again where the list grew between asking its size and reading it
+        size = flistxattr(descriptor, nullptr, 0);
+        if (size <= 0) {
+            return size == 0 || errno == ENOTSUP || errno == ENOSYS;
+        }
+        names.resize(static_cast<std::size_t>(size));
+        size = flistxattr(descriptor, names.data(), names.size());
+    } while (size < 0 && errno == ERANGE);
+    if (size < 0) {
+        return false;
+    }
+    names.resize(static_cast<std::size_t>(size));
+    std::vector<std::string> sorted;
+    for (std::size_t at = 0; at < names.size(); at += sorted.back().size() + 1) {
+        sorted.emplace_back(names.data() + at);
+    }
+    std::sort(sorted.begin(), sorted.end());
+    for (const std::string& name : sorted) {
+        const ssize_t size = fgetxattr(descriptor, name.c_str(), nullptr, 0);
+        std::string value(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+        if (size < 0 || fgetxattr(descriptor, name.c_str(), value.data(), value.size()) != size) {
+            return errno == ENODATA;  // removed meanwhile, or changed: not the same either way
+        }
+        attributes += name + '\0' + value + '\0';
+    }
+    return true;
 }
 
 // The open file's status, and whether it is mounted over another (a bind mount), in one call
 // where the system has statx. Where that is unknown, a rename over the file fails and keeps it.
-bool StatusAndMountOf(int descriptor, struct stat& entry, bool& isMountPoint) {
-    isMountPoint = false;
-#if defined(__linux__) && defined(STATX_ATTR_MOUNT_ROOT)
-    struct statx status;
-    if (statx(descriptor, "", AT_EMPTY_PATH, STATX_BASIC_STATS, &status) == 0 &&
-        (status.stx_mask & STATX_BASIC_STATS) == STATX_BASIC_STATS) {
-        entry = {};
-        entry.st_dev = makedev(status.stx_dev_major, status.stx_dev_minor);
-        entry.st_ino = status.stx_ino;
-        entry.st_mode = status.stx_mode;
-        entry.st_nlink = status.stx_nlink;
-        entry.st_uid = status.stx_uid;
-        entry.st_gid = status.stx_gid;
-        entry.st_blocks = static_cast<blkcnt_t>(status.stx_blocks);
-        isMountPoint = (status.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
-                       (status.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+bool StatusOfOpen(int descriptor, FileStatus& status) {
+    struct statx extended;
+    constexpr unsigned kWanted = STATX_BASIC_STATS;
+    if (statx(descriptor, "", AT_EMPTY_PATH, kWanted, &extended) == 0 &&
+        (extended.stx_mask & kWanted) == kWanted) {
+        struct stat entry {};
+        entry.st_dev = makedev(extended.stx_dev_major, extended.stx_dev_minor);
+        entry.st_ino = extended.stx_ino;
+        entry.st_mode = extended.stx_mode;
+        entry.st_nlink = extended.stx_nlink;
+        entry.st_uid = extended.stx_uid;
+        entry.st_gid = extended.stx_gid;
+        entry.st_blocks = static_cast<blkcnt_t>(extended.stx_blocks);
+        entry.st_ctim.tv_sec = extended.stx_ctime.tv_sec;
+        entry.st_ctim.tv_nsec = extended.stx_ctime.tv_nsec;
+        status = StatusOf(entry);
+        status.isMountPoint = (extended.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
+                              (extended.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
         return true;
     }
-#endif
-    return fstat(descriptor, &entry) == 0;
-}
-
-// SIGPIPE and SIGXFSZ, which a write turns into errors.
-constexpr int kQuietSignalNumbers[] = {SIGPIPE, SIGXFSZ};
-
-// Adds the asynchronous signals whose default action ends the process. Signals that a fault
-// raises in the thread itself (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS) are never
-// held back: holding them would hide the fault.
-void AddEndingSignals(sigset_t& set) {
-    for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGABRT, SIGUSR1, SIGUSR2, SIGALRM, SIGTERM,
-                             SIGXCPU, SIGVTALRM, SIGPROF, SIGIO}) {
-        sigaddset(&set, signal);
+    struct stat entry;
+    if (fstat(descriptor, &entry) != 0) {
+        return false;
     }
-#if defined(SIGPWR)
-    sigaddset(&set, SIGPWR);
-#endif
-#if defined(SIGSTKFLT)
-    sigaddset(&set, SIGSTKFLT);
-#endif
-#if defined(SIGRTMIN)
-    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) {
-        sigaddset(&set, signal);
-    }
-#endif
-}
-
-sigset_t SetOf(unsigned sets) {
-    sigset_t set;
-    sigemptyset(&set);
-    if (sets & FileSystem::kQuietSignals) {
-        for (const int signal : kQuietSignalNumbers) {
-            sigaddset(&set, signal);
-        }
-    }
-    if (sets & FileSystem::kEndingSignals) {
-        AddEndingSignals(set);
-    }
-    return set;
-}
-
-sigset_t MaskBefore(const FileSystem::SignalHold& hold) {
-    sigset_t before;
-    std::memcpy(&before, hold.before, sizeof before);
-    return before;
-}
-
-// Whether the process would end from `signal` as things stand: its action is the default.
-bool EndsTheProcess(int signal) {
-    struct sigaction action;
-    return sigaction(signal, nullptr, &action) == 0 && (action.sa_flags & SA_SIGINFO) == 0 &&
-           action.sa_handler == SIG_DFL;
+    status = StatusOf(entry);
+    return true;
 }
 
 class PosixFileSystem final : public FileSystem {
 public:
-    int OpenTarget(const std::string& path, bool& created) override {
+    int OpenTarget(const std::string& path, bool mayBeMissing, bool& created) override {
         // An exclusive create tells whether the file is new; otherwise the shell's own open,
         // with O_CREAT, so that the system's protections for shared folders apply.
         constexpr int kFlags = O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC;
-        int descriptor = open(path.c_str(), kFlags | O_EXCL, 0666);
+        int descriptor = -1;
+        if (mayBeMissing) {
+            descriptor = Retried([&] { return open(path.c_str(), kFlags | O_EXCL, 0666); });
+        }
         created = descriptor >= 0;
-        if (descriptor < 0 && errno == EEXIST) {
-            descriptor = open(path.c_str(), kFlags, 0666);
+        if (descriptor < 0 && (!mayBeMissing || errno == EEXIST)) {
+            descriptor = Retried([&] { return open(path.c_str(), kFlags, 0666); });
         }
         return descriptor;
     }
 
     bool InspectOpen(int descriptor, FileStatus& status) override {
-        bool isMountPoint = false;
-        struct stat entry;
-        if (!StatusAndMountOf(descriptor, entry, isMountPoint)) {
-            return false;
-        }
-        status = StatusOf(entry);
-        if (status.kind == FileKind::RegularFile) {
-            status.hasExtendedAttributes = HasExtendedAttributes(descriptor);
-            status.isMountPoint = isMountPoint;
-#if defined(__linux__)
-            unsigned flags = 0;
-            status.flags = InodeFlags(descriptor, flags) ? flags & kCarriedFlags : 0;
-#endif
-        }
-        return true;
-    }
-
-    int StandardStreamFor(const FileStatus& status) override {
-        for (const int stream : {1, 2}) {
-            struct stat entry;
-            if (fstat(stream, &entry) == 0 && StatusOf(entry).IsSameFileAs(status)) {
-                const int access = fcntl(stream, F_GETFL);
-                if (access >= 0 && (access & O_ACCMODE) != O_RDONLY) {
-                    return stream;
-                }
-            }
-        }
-        return -1;
+        return StatusOfOpen(descriptor, status);
     }
 
     bool InspectPath(const std::string& path, FileStatus& status) override {
@@ -198,30 +159,44 @@ public:
         return true;
     }
 
+    int StandardStreamFor(const FileStatus& status, int opened) override {
+        for (const int stream : {1, 2}) {
+            struct stat entry;
+            if (stream != opened && fstat(stream, &entry) == 0 &&
+                StatusOf(entry).IsSameFileAs(status)) {
+                const int access = fcntl(stream, F_GETFL);
+                if (access >= 0 && (access & O_ACCMODE) != O_RDONLY) {
+                    return stream;
+                }
+            }
+        }
+        return -1;
+    }
+
+    bool OpenFolder(const std::string& path, Folder& folder) override {
+        folder.descriptor = Retried([&] {
+            return open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        });
+        folder.path = path;
+        return folder.descriptor >= 0;
+    }
+
     bool Locate(const std::string& path, int descriptor, const FileStatus& status, Folder& folder,
                 std::string& name) override {
-        // The path's own last part, when it is the file itself and not a link to it.
-        if (OpenFolderHolding(std::string(FolderOf(path)), std::string(NameOf(path)), status,
-                              folder)) {
-            name = NameOf(path);
+        // The path's own last part, when it is the file itself and not a link to it; else
+        // where the system says the open file is.
+        if (OpenFolderHolding(path, status, folder, name)) {
             return true;
         }
-        // Else where the system says the open file is.
-#if defined(__linux__)
+        const int error = errno;
         std::string place(4096, '\0');
         const std::string link = "/proc/self/fd/" + std::to_string(descriptor);
         const ssize_t length = readlink(link.c_str(), place.data(), place.size());
         if (length > 0 && static_cast<std::size_t>(length) < place.size() && place[0] == '/') {
             place.resize(static_cast<std::size_t>(length));
-            if (OpenFolderHolding(std::string(FolderOf(place)), std::string(NameOf(place)), status,
-                                  folder)) {
-                name = NameOf(place);
-                return true;
-            }
+            return OpenFolderHolding(place, status, folder, name);
         }
-#else
-        (void)descriptor;
-#endif
+        errno = error;
         return false;
     }
 
@@ -241,83 +216,73 @@ public:
         return true;
     }
 
-    int CreateUnnamed(const Folder& folder) override {
-#if defined(__linux__) && defined(O_TMPFILE)
-        return openat(folder.descriptor, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-#else
-        (void)folder;
-        errno = EOPNOTSUPP;
-        return -1;
-#endif
+    bool MakesUnnamedFiles() const override { return true; }
+
+    int CreateUnnamed(const Folder& folder, unsigned mode) override {
+        return Retried([&] {
+            return openat(folder.descriptor, ".", O_TMPFILE | O_RDWR | O_CLOEXEC,
+                          static_cast<mode_t>(mode));
+        });
     }
 
     int CreateNamed(const Folder& folder, const std::string& name) override {
-        return openat(folder.descriptor, name.c_str(),
-                      O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
+        return Retried([&] {
+            return openat(folder.descriptor, name.c_str(),
+                          O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
+        });
     }
 
     bool Link(int descriptor, const Folder& folder, const std::string& name) override {
-#if defined(__linux__)
         // Through /proc, which needs no privilege; AT_EMPTY_PATH where /proc is missing.
         const std::string self = "/proc/self/fd/" + std::to_string(descriptor);
         if (linkat(AT_FDCWD, self.c_str(), folder.descriptor, name.c_str(), AT_SYMLINK_FOLLOW) ==
             0) {
             return true;
         }
-        if (errno != ENOENT) {
-            return false;
-        }
-        return linkat(descriptor, "", folder.descriptor, name.c_str(), AT_EMPTY_PATH) == 0;
-#else
-        (void)descriptor;
-        (void)folder;
-        (void)name;
-        errno = EOPNOTSUPP;
-        return false;
-#endif
+        return errno == ENOENT &&
+               linkat(descriptor, "", folder.descriptor, name.c_str(), AT_EMPTY_PATH) == 0;
     }
 
-    bool PrepareReplacement(int descriptor, const FileStatus& original) override {
-        // An ACL or label inherited from the folder would make it another file.
-        if (HasExtendedAttributes(descriptor)) {
-            errno = EPERM;
+    bool PrepareReplacement(int replacement, int target) override {
+        std::string theirs, ours;
+        if (!AttributesOf(target, theirs) || !AttributesOf(replacement, ours)) {
             return false;
         }
-#if defined(__linux__)
-        unsigned flags = 0;
-        if (!InodeFlags(descriptor, flags)) {
-            errno = EPERM;
-            return original.flags == 0;
+        unsigned wanted = 0, flags = 0;
+        if (theirs != ours) {
+            errno = EPERM;  // it would be another file
+            return false;
         }
-        const unsigned wanted = (flags & ~kCarriedFlags) | original.flags;
-        int value = static_cast<int>(wanted);
-        if (wanted == flags) {
+        wanted = InodeFlags(target, wanted) ? wanted & kCarriedFlags : 0;
+        if (!InodeFlags(replacement, flags)) {
+            errno = EPERM;
+            return wanted == 0;
+        }
+        if ((flags & kCarriedFlags) == wanted) {
             return true;
         }
         // Read back: a file system may take some flags and quietly drop others.
-        if (ioctl(descriptor, FS_IOC_SETFLAGS, &value) != 0 || !InodeFlags(descriptor, flags) ||
-            (flags & kCarriedFlags) != original.flags) {
+        int value = static_cast<int>((flags & ~kCarriedFlags) | wanted);
+        if (ioctl(replacement, FS_IOC_SETFLAGS, &value) != 0 || !InodeFlags(replacement, flags) ||
+            (flags & kCarriedFlags) != wanted) {
             errno = EPERM;
             return false;
         }
-#else
-        (void)original;
-#endif
         return true;
     }
 
-    bool CompleteReplacement(int descriptor, const FileStatus& original) override {
+    bool CompleteReplacement(int replacement, const FileStatus& target) override {
         struct stat entry;
-        if (fstat(descriptor, &entry) != 0) {
+        if (fstat(replacement, &entry) != 0) {
             return false;
         }
-        const auto owner = static_cast<uid_t>(original.owner);
-        const auto group = static_cast<gid_t>(original.group);
+        const auto owner = static_cast<uid_t>(target.owner);
+        const auto group = static_cast<gid_t>(target.group);
         if ((entry.st_uid != owner || entry.st_gid != group) &&
-            fchown(descriptor, owner, group) != 0) {
+            fchown(replacement, owner, group) != 0) {
             return false;
         }
-        return fchmod(descriptor, static_cast<mode_t>(original.mode)) == 0;
+        return fchmod(replacement, static_cast<mode_t>(target.mode)) == 0;
     }
 
     bool Rename(const Folder& folder, const std::string& from, const std::string& to) override {
@@ -344,26 +309,32 @@ public:
             errno = EFBIG;
             return false;
         }
-#if defined(__linux__)
-        if (size == 0 ||
-            fallocate(descriptor, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0) {
+        if (size == 0 || Retried([&] {
+                             return fallocate(descriptor, FALLOC_FL_KEEP_SIZE, 0,
+                                              static_cast<off_t>(size));
+                         }) == 0) {
             return true;
         }
         if (errno != EOPNOTSUPP && errno != ENOSYS) {
             return false;
         }
-#endif
-        // The file system cannot reserve: it must at least have the room now.
+        // The file system cannot reserve: it must at least have the room now, where it says
+        // how much it has. One that reports no size (ramfs, some FUSE and 9p file systems)
+        // is written as `>` writes it.
         struct stat entry;
         struct statvfs space;
-        if (fstat(descriptor, &entry) != 0 || fstatvfs(descriptor, &space) != 0) {
+        if (fstat(descriptor, &entry) != 0) {
             return false;
+        }
+        if (fstatvfs(descriptor, &space) != 0) {
+            return errno == ENOSYS || errno == EOPNOTSUPP;
         }
         const std::uint64_t held = static_cast<std::uint64_t>(entry.st_blocks) * 512;
         const std::uint64_t blocks = geteuid() == 0 ? space.f_bfree : space.f_bavail;
         const std::uint64_t blockSize = space.f_frsize != 0 ? space.f_frsize : space.f_bsize;
         const std::uint64_t needed = size > held ? size - held : 0;
-        if (blockSize != 0 && needed / blockSize + (needed % blockSize != 0) > blocks) {
+        if (space.f_blocks != 0 && blockSize != 0 &&
+            needed / blockSize + (needed % blockSize != 0) > blocks) {
             errno = ENOSPC;
             return false;
         }
@@ -371,123 +342,32 @@ public:
     }
 
     bool Truncate(int descriptor, std::uint64_t size) override {
-        return ftruncate(descriptor, static_cast<off_t>(size)) == 0;
+        return Retried([&] { return ftruncate(descriptor, static_cast<off_t>(size)); }) == 0;
     }
 
-    bool Close(int descriptor) override {
-        return close(descriptor) == 0;
-    }
-
-    std::uint64_t Random() override {
-        // One secret seed a process, stepped and mixed for every name (splitmix64): as
-        // unpredictable from outside as a fresh draw, without a system call a file.
-        static const std::uint64_t seed = Seed();
-        static std::atomic<std::uint64_t> step{0};
-        std::uint64_t bits = seed + ++step * 0x9E3779B97F4A7C15ull;
-        bits = (bits ^ (bits >> 30)) * 0xBF58476D1CE4E5B9ull;
-        bits = (bits ^ (bits >> 27)) * 0x94D049BB133111EBull;
-        return bits ^ (bits >> 31);
-    }
-
-    long ProcessId() override {
-        return static_cast<long>(getpid());
-    }
-
-    SignalHold Hold(unsigned sets) override {
-        SignalHold hold;
-        const sigset_t wanted = SetOf(sets);
-        sigset_t before;
-        if (pthread_sigmask(SIG_BLOCK, &wanted, &before) == 0) {
-            std::memcpy(hold.before, &before, sizeof before);
-            hold.active = true;
-            hold.sets = sets;
-        }
-        return hold;
-    }
-
-    void Release(SignalHold& hold) override {
-        if (!hold.active) {
-            return;
-        }
-        const int savedErrno = errno;
-        const sigset_t before = MaskBefore(hold);
-        if ((hold.sets & kQuietSignals) && hold.quietSignalMayHaveCome) {
-            // A write that met a broken pipe or the size limit has already failed with EPIPE
-            // or EFBIG: the signal that the hold caught is spent. One the caller blocks is
-            // the caller's.
-            sigset_t caught;
-            sigemptyset(&caught);
-            for (const int signal : kQuietSignalNumbers) {
-                if (sigismember(&before, signal) == 0) {
-                    sigaddset(&caught, signal);
-                }
-            }
-            const timespec now{0, 0};
-            while (sigtimedwait(&caught, nullptr, &now) > 0) {
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &before, nullptr);
-        hold.active = false;
-        errno = savedErrno;
-    }
-
-    bool EndingSignalPending(const SignalHold& hold) override {
-        sigset_t pending;
-        if (!hold.active || sigpending(&pending) != 0) {
-            return false;
-        }
-        const sigset_t before = MaskBefore(hold);
-        const sigset_t ending = SetOf(kEndingSignals);
-        for (int signal = 1; signal < NSIG; ++signal) {
-            if (sigismember(&ending, signal) == 1 && sigismember(&pending, signal) == 1 &&
-                sigismember(&before, signal) == 0 && EndsTheProcess(signal)) {
-                return true;
-            }
-        }
-        return false;
-    }
+    bool Close(int descriptor) override { return close(descriptor) == 0; }
 
 private:
-    static std::uint64_t Seed() {
-        std::uint64_t bits = 0;
-#if defined(__linux__)
-        if (getrandom(&bits, sizeof bits, GRND_NONBLOCK) == sizeof bits) {
-            return bits;
-        }
-#endif
-        // Without a random source, names still differ between processes and runs.
-        return static_cast<std::uint64_t>(
-                   std::chrono::steady_clock::now().time_since_epoch().count()) ^
-               (static_cast<std::uint64_t>(getpid()) << 40);
-    }
-
-    // Opens `path` as a folder and keeps it in `folder` when its entry `name` is the file
-    // `status` describes.
-    static bool OpenFolderHolding(const std::string& path, const std::string& name,
-                                  const FileStatus& status, Folder& folder) {
+    // Opens the folder of `path` and keeps it in `folder` when its entry, the last part of
+    // `path`, is the file `status` describes. ENOENT when it is not.
+    bool OpenFolderHolding(const std::string& path, const FileStatus& status, Folder& folder,
+                           std::string& name) {
+        name = NameOf(path);
+        FileStatus entry;
         if (name.empty() || name == "." || name == "..") {
-            return false;
+            errno = ENOENT;
+        } else if (OpenFolder(std::string(FolderOf(path)), folder)) {
+            unsigned flags = 0;
+            if (InspectEntry(folder, name, entry) && entry.IsSameFileAs(status)) {
+                folder.appendOnly = InodeFlags(folder.descriptor, flags) &&
+                                    (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0;
+                return true;
+            }
+            CloseFolder(folder);
+            errno = ENOENT;
         }
-        const int descriptor =
-            open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        struct stat entry;
-        if (descriptor < 0) {
-            return false;
-        }
-        if (fstatat(descriptor, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !StatusOf(entry).IsSameFileAs(status)) {
-            close(descriptor);
-            return false;
-        }
-        folder.descriptor = descriptor;
-        folder.path = path;
-        folder.forbidsRemoving = false;
-#if defined(__linux__)
-        unsigned flags = 0;
-        folder.forbidsRemoving =
-            InodeFlags(descriptor, flags) && (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0;
-#endif
-        return true;
+        name.clear();
+        return false;
     }
 };
 
@@ -496,6 +376,10 @@ private:
 FileSystem& SystemFileSystem() {
     static PosixFileSystem system;
     return system;
+}
+
+long ProcessId() {
+    return static_cast<long>(getpid());
 }
 
 }  // namespace Morvane

@@ -14,9 +14,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <random>
 
 #include "FileSystem.h"
+#include "NamesWin32.h"
 
 namespace Morvane {
 namespace {
@@ -26,172 +26,11 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
                                   FILE_ATTRIBUTE_TEMPORARY;
-constexpr DWORD kLongestWrite = 1u << 30;
+// One call reads or writes at most this much: DWORD counts, and pipes take no more at once.
+constexpr DWORD kLongestTransfer = 1u << 30;
 
-// The reason, in the C library's terms, for a Win32 error a write can meet.
-int ErrnoFor(DWORD error) {
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_DRIVE:
-        case ERROR_BAD_NETPATH:
-        case ERROR_BAD_NET_NAME:
-            return ENOENT;
-        case ERROR_ACCESS_DENIED:
-        case ERROR_DELETE_PENDING:
-        case ERROR_PRIVILEGE_NOT_HELD:
-            return EACCES;
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-        case ERROR_USER_MAPPED_FILE:
-        case ERROR_UNABLE_TO_REMOVE_REPLACED:  // opened meanwhile by a program that shares it
-            return EBUSY;
-        case ERROR_INVALID_NAME:
-        case ERROR_BAD_PATHNAME:
-        case ERROR_INVALID_PARAMETER:
-            return EINVAL;
-        case ERROR_DIRECTORY:
-            return ENOTDIR;
-        case ERROR_FILENAME_EXCED_RANGE:
-            return ENAMETOOLONG;
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            return ENOSPC;
-        case ERROR_WRITE_PROTECT:
-            return EROFS;
-        case ERROR_TOO_MANY_OPEN_FILES:
-            return EMFILE;
-        case ERROR_NOT_ENOUGH_MEMORY:
-        case ERROR_OUTOFMEMORY:
-            return ENOMEM;
-        case ERROR_FILE_EXISTS:
-        case ERROR_ALREADY_EXISTS:
-            return EEXIST;
-        case ERROR_NOT_SAME_DEVICE:
-            return EXDEV;
-        case ERROR_BROKEN_PIPE:
-        case ERROR_NO_DATA:
-            return EPIPE;
-        case ERROR_INVALID_HANDLE:
-            return EBADF;
-        case ERROR_INVALID_FUNCTION:
-        case ERROR_NOT_SUPPORTED:
-        case ERROR_CALL_NOT_IMPLEMENTED:
-            return EOPNOTSUPP;
-        default:
-            return EIO;
-    }
-}
-
-// Sets errno from the last Win32 error; for `return Failed();` and `return Failed(-1);`.
-template <typename Result = bool>
-Result Failed(Result result = Result{}) {
-    errno = ErrnoFor(GetLastError());
-    return result;
-}
-
-bool Utf8ToWide(const std::string& text, std::wstring& wide) {
-    wide.clear();
-    if (text.empty()) {
-        return true;
-    }
-    if (text.size() > static_cast<std::size_t>(INT_MAX)) {
-        errno = ENAMETOOLONG;
-        return false;
-    }
-    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                           static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0) {
-        errno = EILSEQ;  // not UTF-8: no file has this name
-        return false;
-    }
-    wide.resize(static_cast<std::size_t>(length));
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                        wide.data(), length);
-    return true;
-}
-
-bool WideToUtf8(const std::wstring& wide, std::string& text) {
-    text.clear();
-    if (wide.empty()) {
-        return true;
-    }
-    const int length =
-        WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(),
-                            static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    if (length <= 0) {
-        errno = EILSEQ;  // a name with a lone surrogate has no UTF-8 spelling
-        return false;
-    }
-    text.resize(static_cast<std::size_t>(length));
-    WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), static_cast<int>(wide.size()),
-                        text.data(), length, nullptr, nullptr);
-    return true;
-}
-
-bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
-    return text.rfind(prefix, 0) == 0;
-}
-
-// `path` as the wide file functions take it. A path whose full form is too long for the
-// classic limit is given in that full form behind \\?\, which lifts the limit; any other is
-// left as it is, so that Windows reads it as `cmd` would (device names, trailing dots).
-bool FilePath(const std::string& path, std::wstring& wide) {
-    if (!Utf8ToWide(path, wide)) {
-        return false;
-    }
-    if (StartsWith(wide, L"\\\\?\\") || StartsWith(wide, L"\\\\.\\")) {
-        return true;
-    }
-    const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (needed < MAX_PATH) {
-        return true;
-    }
-    std::wstring full(needed, L'\0');
-    const DWORD length = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
-    if (length == 0 || length >= needed) {
-        return true;  // left as given: the system then reports why it cannot be used
-    }
-    full.resize(length);
-    wide = StartsWith(full, L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
-    return true;
-}
-
-// The path of the file open at `handle`, links and junctions resolved, in the \\?\ form.
-bool FinalPath(HANDLE handle, std::wstring& path) {
-    DWORD size = MAX_PATH;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        path.assign(size, L'\0');
-        const DWORD length = GetFinalPathNameByHandleW(handle, path.data(), size,
-                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) {
-            return Failed();
-        }
-        if (length < size) {
-            path.resize(length);
-            return true;
-        }
-        size = length;
-    }
-    errno = ENAMETOOLONG;
-    return false;
-}
-
-// The folder (with its final separator) and the name of the file open at `handle`, as
-// FinalPath gives its path.
-bool FinalFolderAndName(HANDLE handle, std::wstring& folder, std::wstring& name) {
-    std::wstring path;
-    if (!FinalPath(handle, path)) {
-        return false;
-    }
-    const std::size_t separator = path.rfind(L'\\');
-    if (separator == std::wstring::npos || separator + 1 == path.size()) {
-        errno = ENOENT;  // a volume or device, not a file in a folder
-        return false;
-    }
-    folder = path.substr(0, separator + 1);
-    name = path.substr(separator + 1);
-    return true;
+DWORD Clamped(std::size_t size) {
+    return size > kLongestTransfer ? kLongestTransfer : static_cast<DWORD>(size);
 }
 
 HANDLE HandleOf(int descriptor) {
@@ -271,7 +110,7 @@ class Win32FileSystem final : public FileSystem {
 public:
     // Opens an existing file or device first, so that `NUL`, `CON` and pipes are opened as
     // they are; creates the file only where there is none.
-    int OpenTarget(const std::string& path, bool& created) override {
+    int OpenTarget(const std::string& path, bool, bool& created) override {
         created = false;
         std::wstring wide;
         if (!FilePath(path, wide)) {
@@ -300,11 +139,11 @@ public:
         return Describe(HandleOf(descriptor), status);
     }
 
-    int StandardStreamFor(const FileStatus& status) override {
+    int StandardStreamFor(const FileStatus& status, int opened) override {
         for (const int stream : {1, 2}) {
             FileStatus standard;
-            if (Describe(HandleOf(stream), standard) && standard.kind == FileKind::RegularFile &&
-                standard.IsSameFileAs(status)) {
+            if (stream != opened && Describe(HandleOf(stream), standard) &&
+                standard.kind == FileKind::RegularFile && standard.IsSameFileAs(status)) {
                 return stream;
             }
         }
@@ -328,6 +167,7 @@ public:
             CreateFileW((wideFolder + wideName).c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (replaceable == INVALID_HANDLE_VALUE) {
+            errno = ENOENT;
             return false;
         }
         CloseHandle(replaceable);
@@ -339,13 +179,22 @@ public:
         return true;
     }
 
+    // Windows works by path: the folder is only named.
+    bool OpenFolder(const std::string& path, Folder& folder) override {
+        folder.path = path;
+        folder.descriptor = 0;
+        return true;
+    }
+
     void CloseFolder(Folder& folder) override { folder = Folder{}; }
 
     bool InspectEntry(const Folder& folder, const std::string& name, FileStatus& status) override {
         return DescribePath(folder.path + name, FILE_FLAG_OPEN_REPARSE_POINT, status);
     }
 
-    int CreateUnnamed(const Folder&) override {
+    bool MakesUnnamedFiles() const override { return false; }
+
+    int CreateUnnamed(const Folder&, unsigned) override {
         errno = EOPNOTSUPP;
         return -1;
     }
@@ -370,19 +219,23 @@ public:
         return false;
     }
 
-    bool PrepareReplacement(int descriptor, const FileStatus& original) override {
+    bool PrepareReplacement(int replacement, int target) override {
+        FileStatus original;
+        if (!Describe(HandleOf(target), original)) {
+            return false;
+        }
         FILE_BASIC_INFO basic{};  // zero times: left as they are
         basic.FileAttributes = original.flags & kKeptAttributes;
         if (basic.FileAttributes == 0) {
             basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
         }
-        return SetFileInformationByHandle(HandleOf(descriptor), FileBasicInfo, &basic,
+        return SetFileInformationByHandle(HandleOf(replacement), FileBasicInfo, &basic,
                                           sizeof basic) != 0 ||
                Failed();
     }
 
-    bool CompleteReplacement(int descriptor, const FileStatus&) override {
-        return SetVanishing(HandleOf(descriptor), false);
+    bool CompleteReplacement(int replacement, const FileStatus&) override {
+        return SetVanishing(HandleOf(replacement), false);
     }
 
     bool Rename(const Folder& folder, const std::string& from, const std::string& to) override {
@@ -407,9 +260,8 @@ public:
     }
 
     long Write(int descriptor, const unsigned char* data, std::size_t size) override {
-        const DWORD chunk = size > kLongestWrite ? kLongestWrite : static_cast<DWORD>(size);
         DWORD written = 0;
-        if (!WriteFile(HandleOf(descriptor), data, chunk, &written, nullptr)) {
+        if (!WriteFile(HandleOf(descriptor), data, Clamped(size), &written, nullptr)) {
             return Failed(-1L);
         }
         return static_cast<long>(written);
@@ -417,12 +269,11 @@ public:
 
     long ReadAt(int descriptor, unsigned char* data, std::size_t size,
                 std::uint64_t offset) override {
-        const DWORD chunk = size > kLongestWrite ? kLongestWrite : static_cast<DWORD>(size);
         OVERLAPPED at{};
         at.Offset = static_cast<DWORD>(offset);
         at.OffsetHigh = static_cast<DWORD>(offset >> 32);
         DWORD read = 0;
-        if (!ReadFile(HandleOf(descriptor), data, chunk, &read, &at)) {
+        if (!ReadFile(HandleOf(descriptor), data, Clamped(size), &read, &at)) {
             return GetLastError() == ERROR_HANDLE_EOF ? 0L : Failed(-1L);
         }
         return static_cast<long>(read);
@@ -473,17 +324,6 @@ public:
     }
 
     bool Close(int descriptor) override { return _close(descriptor) == 0; }
-
-    std::uint64_t Random() override {
-        std::random_device device;
-        return (static_cast<std::uint64_t>(device()) << 32) ^ device();
-    }
-
-    long ProcessId() override { return static_cast<long>(GetCurrentProcessId()); }
-
-    SignalHold Hold(unsigned) override { return SignalHold{}; }
-    void Release(SignalHold&) override {}
-    bool EndingSignalPending(const SignalHold&) override { return false; }
 };
 
 }  // namespace
@@ -491,6 +331,10 @@ public:
 FileSystem& SystemFileSystem() {
     static Win32FileSystem system;
     return system;
+}
+
+long ProcessId() {
+    return static_cast<long>(GetCurrentProcessId());
 }
 
 }  // namespace Morvane

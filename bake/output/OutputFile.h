@@ -12,12 +12,15 @@
 #include <string>
 
 #include "FileSystem.h"
+#include "SignalBlock.h"
+#include "WriteMethod.h"
 
 namespace Morvane {
 
-// Open() decides how the target is written (see OutputFile.cpp for the rules), Write() adds
-// bytes, and Commit() finishes the file. A file that is not committed is undone as far as
-// possible. Every failing call returns false and leaves errno describing the cause.
+// Open() observes the target and chooses how it is written (see OutputFile.cpp for the
+// rules), Write() adds bytes, and Commit() observes it again and finishes the file. A file
+// that is not committed is undone as far as possible. Every failing call returns false and
+// leaves errno describing the cause.
 class OutputFile {
 public:
     explicit OutputFile(FileSystem& fileSystem = SystemFileSystem()) : fs_(fileSystem) {}
@@ -32,43 +35,38 @@ public:
     bool Commit();
 
 private:
-    enum class Method {
-        None,
-        Replace,     // a new file in the target's folder, put in its place by Commit()
-        InPlace,     // the regular file that was opened, itself
-        AsItIs,      // a pipe, terminal or device: written as it is, never truncated
-        Descriptor,  // one of the process's own descriptors, at its current position
-    };
-
-    bool UseDescriptor(int descriptor);
-    bool CanBeReplaced() const;
-    bool OpenReplacement();
-    bool OpenInPlace();
+    void OpenNewFile(const std::string& path);
+    bool OpenExisting(const std::string& path, bool mayBeMissing);
+    void ObserveTarget(const FileStatus& status);
+    void OpenReplacement();
+    bool Begin();
+    bool CommitNewFile();
+    bool CommitOverExisting();
     bool CommitReplacement();
-    bool EndingSignalArrived();
-    bool CopyIntoTarget();
+    bool CopyInto(int destination, bool regular);
+    bool TerminatingSignalArrived();
     bool WriteAll(int descriptor, const unsigned char* data, std::size_t size);
+    void DropNewFile();
     void Discard();
 
     FileSystem& fs_;
-    Method method_ = Method::None;
-    int target_ = -1;  // the file that was opened at the path
-    int file_ = -1;    // the file being written: the target, or its replacement
-    FileStatus original_;
-    Folder folder_;               // where the target is linked, when it was found
-    std::string name_;            // its name there
-    std::string temporary_;       // the replacement's name while it has one
+    bool open_ = false;
+    WriteMethod method_ = WriteMethod::Refuse;
+    TargetFacts facts_;
+    std::string path_;
+    int target_ = -1;        // the file that was opened at the path
+    int newFile_ = -1;       // the new file that takes the target's place
+    int file_ = -1;          // the file being written: the target, the new file or a descriptor
+    FileStatus observed_;    // the target, when it was last observed
+    Folder folder_;          // where the target is linked, when it was found
+    std::string name_;       // its name there
+    std::string temporary_;  // the new file's name while it has one
     bool createdTarget_ = false;  // the target did not exist before: removed on failure
     std::uint64_t size_ = 0;
     std::uint64_t written_ = 0;
     std::uint64_t nextSignalCheck_ = 0;
-    FileSystem::SignalHold quietSignals_;   // for the whole write
-    FileSystem::SignalHold endingSignals_;  // while a named replacement exists
+    SignalBlock writeErrorSignals_;   // for the whole write
+    SignalBlock terminatingSignals_;  // while a new file has a name but is not in place
 };
-
-// The process's own descriptor that a write to `path` goes through: 1 or 2 when the file at
-// `path` is standard output's or standard error's, N for a path that spells descriptor N,
-// otherwise -1.
-int OutputDescriptorOf(FileSystem& fileSystem, const std::string& path);
 
 }  // namespace Morvane

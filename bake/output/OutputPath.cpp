@@ -1,6 +1,11 @@
 #include "OutputPath.h"
 
+#include <atomic>
 #include <charconv>
+#include <chrono>
+#include <random>
+
+#include "FileSystem.h"
 
 namespace Morvane {
 namespace {
@@ -61,6 +66,10 @@ int DescriptorNamedBy(std::string_view given, long processId) {
     return -1;
 }
 
+int OwnDescriptorNamedBy(const std::string& path) {
+    return DescriptorNamedBy(path, path.find("proc") != std::string::npos ? ProcessId() : -1);
+}
+
 std::string_view FolderOf(std::string_view path) {
     const std::size_t last = path.find_last_of(kSeparators);
     return last == std::string_view::npos ? std::string_view() : path.substr(0, last + 1);
@@ -72,6 +81,25 @@ std::string_view NameOf(std::string_view path) {
 
 bool IsDevicePath(std::string_view path) {
     return SingleSlashes(path).rfind("/dev/", 0) == 0;
+}
+
+std::uint64_t RandomBits() {
+    // One secret seed a process, stepped and mixed for every name (splitmix64): as
+    // unpredictable from outside as a fresh draw, without a system call a file.
+    static const std::uint64_t seed = [] {
+        try {
+            std::random_device device;
+            return (static_cast<std::uint64_t>(device()) << 32) ^ device();
+        } catch (...) {  // no random source: names still differ between runs
+            return static_cast<std::uint64_t>(
+                std::chrono::steady_clock::now().time_since_epoch().count());
+        }
+    }();
+    static std::atomic<std::uint64_t> step{0};
+    std::uint64_t bits = seed + ++step * 0x9E3779B97F4A7C15ull;
+    bits = (bits ^ (bits >> 30)) * 0xBF58476D1CE4E5B9ull;
+    bits = (bits ^ (bits >> 27)) * 0x94D049BB133111EBull;
+    return bits ^ (bits >> 31);
 }
 
 }  // namespace Morvane

@@ -7,12 +7,11 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
-#include <memory>
-#include <new>
 
 #include <morvane/BakeEngine.h>
 #include "MapStorage.h"
 #include "OutputFile.h"
+#include "OutputPath.h"
 #include "PpmEncoding.h"
 
 namespace Morvane {
@@ -24,12 +23,6 @@ constexpr std::size_t kSmallChunkBytes = 64 * 1024;
 constexpr std::size_t kLargeChunkBytes = 256 * 1024;
 constexpr std::uint64_t kLargeFileBytes = 1024 * 1024;
 constexpr std::size_t kBandPixels = 4 * 1024;  // 16 KiB of packed pixels: stays in the L1 cache
-
-bool HasConsistentSize(const TextureMap& map) {
-    return IsSupportedSize(map.width, map.height) &&
-           map.pixels.size() ==
-               static_cast<std::size_t>(map.width) * static_cast<std::size_t>(map.height);
-}
 
 std::size_t ChunkBytesFor(std::uint64_t fileSize) {
     return fileSize > kLargeFileBytes ? kLargeChunkBytes : kSmallChunkBytes;
@@ -92,60 +85,31 @@ private:
     std::size_t used_ = 0;
 };
 
-// A whole map, checked and with its chunk, ready to encode.
-struct WholeMapSource {
-    const TextureMap& map;
-    PpmLayout layout{};
-    std::size_t chunkBytes = 0;
-    std::unique_ptr<unsigned char[]> chunk;
-
-    explicit WholeMapSource(const TextureMap& whole) : map(whole) {}
-
-    // False with errno set (EINVAL, ENOMEM) when the map cannot be encoded.
-    bool Prepare() {
-        if (!HasConsistentSize(map)) {
-            errno = EINVAL;
-            return false;
-        }
-        layout = LayoutOf(map.width, map.height);
-        chunkBytes = ChunkBytesFor(layout.fileSize);
-        chunk.reset(new (std::nothrow) unsigned char[chunkBytes]);
-        errno = chunk ? errno : ENOMEM;
-        return chunk != nullptr;
-    }
-
-    template <typename Sink>
-    bool Encode(Sink& sink) {
-        ChunkedOutput<Sink> out(sink, chunk.get(), chunkBytes);
-        out.AddHeader(layout.header, layout.headerBytes);
-        return out.AddPixels(map.pixels.data(), map.pixels.size()) && out.Finish();
-    }
-};
-
-// A map described by a request, baked band by band into the caller's buffer as it is encoded.
-struct BandedSource {
-    const MapRequest& request;
+// A map ready to encode: its layout, and a buffer that holds a chunk of file bytes followed by
+// a band of rows where the rows are baked as they are encoded. `Rows` gives rows
+// first .. first + count - 1 of the map, packed, or null when they cannot be made.
+template <typename Rows>
+struct Source {
+    std::int32_t width;
+    std::int32_t height;
     std::vector<std::uint32_t>& buffer;
+    Rows rows;
+    std::int32_t bandRows = 0;  // rows baked at a time, 0 where they are there already
     PpmLayout layout{};
     std::size_t chunkWords = 0;
-    std::int32_t bandRows = 0;
-
-    BandedSource(const MapRequest& map, std::vector<std::uint32_t>& storage)
-        : request(map), buffer(storage) {}
 
     // False with errno set (EINVAL) for an unsupported size. Grows the buffer, the one
-    // allocation, before anything is written: it holds the chunk of file bytes, then a band.
+    // allocation, before anything is written.
     bool Prepare() {
-        const std::int32_t width = request.width;
-        if (!IsSupportedSize(width, request.height)) {
+        if (!IsSupportedSize(width, height)) {
             errno = EINVAL;
             return false;
         }
-        layout = LayoutOf(width, request.height);
+        layout = LayoutOf(width, height);
         chunkWords = ChunkBytesFor(layout.fileSize) / sizeof(std::uint32_t);
-        bandRows = width == 0
-                       ? 0
-                       : static_cast<std::int32_t>(std::max<std::size_t>(1, kBandPixels / width));
+        if (bandRows != 0 && width != 0) {
+            bandRows = static_cast<std::int32_t>(std::max<std::size_t>(1, kBandPixels / width));
+        }
         const std::size_t bandPixels = static_cast<std::size_t>(bandRows) * width;
         if (buffer.size() < chunkWords + bandPixels) {
             buffer.resize(chunkWords + bandPixels);
@@ -158,21 +122,43 @@ struct BandedSource {
         ChunkedOutput<Sink> out(sink, reinterpret_cast<unsigned char*>(buffer.data()),
                                 chunkWords * sizeof(std::uint32_t));
         out.AddHeader(layout.header, layout.headerBytes);
-        std::uint32_t* const band = buffer.data() + chunkWords;
-        const std::int32_t width = request.width;
-        for (std::int32_t first = 0; bandRows > 0 && first < request.height; first += bandRows) {
-            const std::int32_t rows = std::min(bandRows, request.height - first);
-            if (!BakeEngine::BakeRows(request, first, rows, band)) {
+        const std::int32_t step = bandRows != 0 ? bandRows : height;
+        for (std::int32_t first = 0; width > 0 && first < height; first += step) {
+            const std::int32_t count = std::min(step, height - first);
+            const std::uint32_t* const band = rows(first, count);
+            if (band == nullptr) {
                 errno = EINVAL;
                 return false;
             }
-            if (!out.AddPixels(band, static_cast<std::size_t>(rows) * width)) {
+            if (!out.AddPixels(band, static_cast<std::size_t>(count) * width)) {
                 return false;
             }
         }
         return out.Finish();
     }
 };
+
+// A whole map's rows, as they are; EINVAL for pixels that do not match its sizes.
+auto WholeMap(const TextureMap& map, std::vector<std::uint32_t>& buffer) {
+    const bool consistent = map.pixels.size() == static_cast<std::size_t>(std::max(map.width, 0)) *
+                                                     std::max(map.height, 0);
+    const std::int32_t width = consistent ? map.width : -1;  // refused by Prepare()
+    auto rows = [&map](std::int32_t first, std::int32_t) {
+        return map.pixels.data() + static_cast<std::size_t>(first) * map.width;
+    };
+    return Source<decltype(rows)>{width, map.height, buffer, rows};
+}
+
+// The rows of the map that `request` describes, baked band by band after the chunk.
+auto BakedMap(const MapRequest& request, std::vector<std::uint32_t>& buffer) {
+    auto rows = [&request, &buffer](std::int32_t first, std::int32_t count) {
+        // At the buffer's end, which Prepare() made to hold a band after the chunk.
+        std::uint32_t* const band =
+            buffer.data() + buffer.size() - static_cast<std::size_t>(count) * request.width;
+        return BakeEngine::BakeRows(request, first, count, band) ? band : nullptr;
+    };
+    return Source<decltype(rows)>{request.width, request.height, buffer, rows, 1};
+}
 
 // Encodes `source` into the file at `path`. Running out of memory anywhere is a failure like
 // any other: the file is undone (OutputFile's destructor) and the call returns false with
@@ -208,24 +194,41 @@ bool EncodeTo(const BakeEngine::PpmSink& sink, Source&& source) {
     }
 }
 
+// The process's own descriptor that a write to `path` goes through: 1 or 2 when the file at
+// `path` is standard output's or standard error's, N for a path that names descriptor N,
+// otherwise -1.
+int OutputDescriptorOf(FileSystem& fileSystem, const std::string& path) {
+    if (path.find('\0') != std::string::npos) {
+        return -1;
+    }
+    const int named = OwnDescriptorNamedBy(path);
+    FileStatus status;
+    const bool found =
+        named >= 0 ? fileSystem.InspectOpen(named, status) : fileSystem.InspectPath(path, status);
+    const int stream = found ? fileSystem.StandardStreamFor(status, -1) : -1;
+    return stream >= 0 ? stream : named;
+}
+
 }  // namespace
 
 bool BakeEngine::SavePpm(const std::string& path, const TextureMap& map) {
-    return WriteFile(path, WholeMapSource(map));
+    std::vector<std::uint32_t> chunk;
+    return WriteFile(path, WholeMap(map, chunk));
 }
 
 bool BakeEngine::SavePpm(const std::string& path, const MapRequest& request,
                          std::vector<std::uint32_t>& buffer) {
-    return WriteFile(path, BandedSource(request, buffer));
+    return WriteFile(path, BakedMap(request, buffer));
 }
 
 bool BakeEngine::EncodePpm(const TextureMap& map, const PpmSink& sink) {
-    return EncodeTo(sink, WholeMapSource(map));
+    std::vector<std::uint32_t> chunk;
+    return EncodeTo(sink, WholeMap(map, chunk));
 }
 
 bool BakeEngine::EncodePpm(const MapRequest& request, const PpmSink& sink,
                            std::vector<std::uint32_t>& buffer) {
-    return EncodeTo(sink, BandedSource(request, buffer));
+    return EncodeTo(sink, BakedMap(request, buffer));
 }
 
 int BakeEngine::OutputDescriptor(const std::string& path) {

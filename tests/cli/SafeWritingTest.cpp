@@ -137,6 +137,31 @@ TEST(SafeWriting, StandardStreamsAreWrittenWhereTheyStand) {
     EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()),
               "framed line.txt link.ppm log.txt map.ppm");
 
+    // --bake-all keeps standard output for the map too when one of its files is that stream.
+    ASSERT_EQ(symlink("/dev/stdout", (scratch / "set_curvature.ppm").c_str()), 0);
+    const ProcessResult all = RunMorvane({"--bake-all", scratch / "set"});
+    EXPECT_EQ(all.status, 0);
+    EXPECT_TRUE(all.out == map) << "standard output is not exactly the image";
+    EXPECT_EQ(all.err, "SUCCESS: Baked complete 4-channel PBR texture set to " + scratch / "set" +
+                           "_*.ppm\n");
+    for (const char* name : {"set_curvature.ppm", "set_ao.ppm", "set_normal.ppm", "set_id.ppm"}) {
+        std::filesystem::remove(scratch / name);
+    }
+
+    // A closed standard stream changes nothing about where the map goes: the file opened in
+    // its place is the target, never the stream. Without standard output, the result line
+    // cannot be written.
+    const std::string closing =
+        "cd \"$1\" && echo old > err.ppm && echo old > out.ppm && \"$2\" --bake-curv err.ppm 2>&- "
+        "&& \"$2\" --bake-curv out.ppm >&-; echo \"status $?\"";
+    const ProcessResult closedStreams = MorvaneTest::RunProcess(
+        "/bin/sh",
+        {"-c", closing, "sh", scratch.Path().string(), MorvaneTest::MorvaneExecutable()});
+    EXPECT_EQ(closedStreams.out, "SUCCESS: Baked curvature map to err.ppm\nstatus 2\n");
+    EXPECT_EQ(closedStreams.err, "morvane: cannot write standard output: Bad file descriptor\n");
+    EXPECT_TRUE(ReadFile(scratch / "err.ppm") == map);
+    EXPECT_TRUE(ReadFile(scratch / "out.ppm") == map);
+
     // With standard output closed there is nothing to write through, and nothing is replaced.
     ProcessOptions closed;
     closed.standardOutput = ProcessOptions::kClosed;
@@ -176,6 +201,12 @@ TEST(SafeWriting, LinksAreFollowedNeverReplaced) {
     EXPECT_EQ(RunMorvane({"--bake-ao", scratch / "dangling"}).status, 0);
     EXPECT_TRUE(S_ISLNK(StatusOf(scratch / "dangling").st_mode));
     EXPECT_EQ(Sha256OfFile(scratch / "made.ppm"), MorvaneTest::kAmbientOcclusionDigest);
+    // An existing file behind the link is replaced whole, the link kept.
+    const ino_t before = StatusOf(scratch / "made.ppm").st_ino;
+    EXPECT_EQ(RunMorvane({"--bake-curv", scratch / "dangling"}).status, 0);
+    EXPECT_TRUE(S_ISLNK(StatusOf(scratch / "dangling").st_mode));
+    EXPECT_NE(StatusOf(scratch / "made.ppm").st_ino, before) << "written in place";
+    EXPECT_EQ(Sha256OfFile(scratch / "made.ppm"), MorvaneTest::kCurvatureDigest);
 
     ASSERT_EQ(symlink("missing/map.ppm", (scratch / "unfollowable").c_str()), 0);
     ASSERT_EQ(symlink("loop", (scratch / "loop").c_str()), 0);
@@ -442,6 +473,95 @@ TEST(SafeWriting, AFullDiskNeverCorruptsAFileWrittenInPlace) {
     }
     EXPECT_EQ(result.out, "status 2\nold");
     EXPECT_EQ(result.err, "morvane: cannot write 'f.ppm': No space left on device\n");
+}
+
+// Runs `script` with `sh` under `unshare` with `options` (a mount namespace, a user
+// namespace), with $1 the scratch folder and $2 morvane; the script exits with 99 where the
+// machine cannot set up what it needs, which it says on standard error.
+ProcessResult Unshared(const std::vector<std::string>& options, const ScratchDirectory& scratch,
+                       const std::string& script, ProcessOptions processOptions = {}) {
+    std::vector<std::string> arguments = options;
+    for (const std::string& argument :
+         {std::string("sh"), std::string("-c"), "cd \"$1\" && " + script, std::string("sh"),
+          scratch.Path().string(), MorvaneTest::MorvaneExecutable()}) {
+        arguments.push_back(argument);
+    }
+    return MorvaneTest::RunProcess("/usr/bin/unshare", arguments, processOptions);
+}
+
+TEST(SafeWriting, ContainersAndSandboxesAreWrittenAsTheShellWritesThem) {
+    ScratchDirectory scratch;
+    const std::string digest = MorvaneTest::kAmbientOcclusionDigest;
+    // A file system that reports no size, and cannot reserve: a file with two names is
+    // written in place, as `>` writes it.
+    const ProcessResult ramfs = Unshared(
+        {"--mount"}, scratch,
+        "mkdir ram && mount -t ramfs ramfs ram || exit 99; cd ram && printf old > a.ppm && "
+        "ln a.ppm b.ppm && \"$2\" --bake-ao a.ppm >/dev/null && sha256sum < b.ppm");
+    if (ramfs.status == 99) {
+        std::cout << "SKIPPED the ramfs part: " << ramfs.err << "\n";
+    } else {
+        EXPECT_EQ(ramfs.out.substr(0, 64), digest) << ramfs.err;
+    }
+
+    // A container's file from the image's lower layer, which overlayfs marks with a hidden
+    // attribute: replaced whole like any other, so a stop in the middle keeps the old file.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    ProcessOptions preload;
+    preload.environment = {std::string("ASAN_OPTIONS=") + (asan ? asan : "") +
+                           ":verify_asan_link_order=0"};
+    const ProcessResult overlay = Unshared(
+        {"--mount"}, scratch,
+        "mkdir lower upper work merged && printf old > lower/map.ppm && mount -t overlay overlay "
+        "-o lowerdir=lower,upperdir=upper,workdir=work merged || exit 99; "
+        "LD_PRELOAD=" MORVANE_SIGNAL_ON_WRITE
+        " MORVANE_TEST_SIGNAL=15 \"$2\" --bake-ao "
+        "merged/map.ppm; echo \"status $?\"; cat merged/map.ppm; ls -A merged",
+        preload);
+    if (overlay.status == 99) {
+        std::cout << "SKIPPED the overlayfs part: " << overlay.err << "\n";
+    } else {
+        EXPECT_EQ(overlay.out, "status 143\noldmap.ppm\n") << overlay.err;
+    }
+
+    // A rootless sandbox: files whose owner or group the user namespace does not map are
+    // written, as `>` writes them, where their mode lets the user write them.
+    MorvaneTest::WriteFile(scratch / "group.ppm", "old");
+    MorvaneTest::WriteFile(scratch / "theirs.ppm", "old");
+    if (geteuid() != 0 || chown((scratch / "group.ppm").c_str(), 0, 100) != 0 ||
+        chmod((scratch / "group.ppm").c_str(), 0664) != 0 ||
+        chown((scratch / "theirs.ppm").c_str(), 1234, 1234) != 0 ||
+        chmod((scratch / "theirs.ppm").c_str(), 0666) != 0) {
+        std::cout << "SKIPPED the user namespace part: needs root to set up the files\n";
+    } else {
+        const ProcessResult sandbox = Unshared(
+            {"--user", "--map-root-user"}, scratch,
+            "\"$2\" --bake-ao group.ppm && \"$2\" --bake-ao theirs.ppm || echo \"status $?\"");
+        EXPECT_EQ(sandbox.status, 0) << sandbox.err;
+        EXPECT_EQ(sandbox.out,
+                  "SUCCESS: Baked AO map to group.ppm\nSUCCESS: Baked AO map to theirs.ppm\n")
+            << sandbox.err;
+        EXPECT_EQ(Sha256OfFile(scratch / "group.ppm"), digest);
+        EXPECT_EQ(Sha256OfFile(scratch / "theirs.ppm"), digest);
+        EXPECT_EQ(StatusOf(scratch / "theirs.ppm").st_uid, 1234u);
+    }
+
+    // Too few descriptors to open the folder: reported, and the old file kept. The limit is
+    // the lowest at which the program starts at all, leaving it one descriptor: the target's.
+#if defined(MORVANE_SANITIZED)
+    std::cout << "SKIPPED the descriptor part: the sanitizers' runtime needs descriptors of its "
+                 "own to check calls; the fault-injection suite covers it\n";
+#else
+    const std::string script =
+        "cd \"$1\" && printf old > kept.ppm && n=3 && until prlimit --nofile=$n \"$2\" --help "
+        ">/dev/null 2>&1; do n=$((n + 1)); done && exec prlimit --nofile=$n \"$2\" --bake-ao "
+        "kept.ppm";
+    const ProcessResult limited = MorvaneTest::RunProcess(
+        "/bin/sh", {"-c", script, "sh", scratch.Path().string(), MorvaneTest::MorvaneExecutable()});
+    EXPECT_EQ(limited.status, 2);
+    EXPECT_EQ(limited.err, "morvane: cannot write 'kept.ppm': Too many open files\n");
+    EXPECT_EQ(ReadFile(scratch / "kept.ppm"), "old");
+#endif
 }
 
 // Writes the inode flags of `path` (chattr); false where the file system has none.

@@ -1,13 +1,14 @@
-// The writer's handling of failures that a real disk rarely produces on demand, injected at its
-// file system seam: a double that forwards to the real file system and breaks one operation.
-// The faults run on every platform's real seam; the cases about modes, links and signals, and
-// the real seam's signal holds, on POSIX systems.
+// The writer's choice of how to write a target, one row per rule, and its handling of failures
+// that a real disk rarely produces on demand, injected at its file system seam: a double that
+// forwards to the real file system and breaks one operation. The faults run on every
+// platform's real seam; the cases about modes, links, attributes and signals on POSIX systems.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #if !defined(_WIN32)
 #include <signal.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #endif
 
@@ -22,131 +23,216 @@
 #include "OutputFile.h"
 
 using Morvane::FileStatus;
+using Morvane::Folder;
 using Morvane::OutputFile;
+using Morvane::TargetFacts;
+using Morvane::WriteMethod;
 using MorvaneTest::ReadFile;
 using MorvaneTest::ScratchDirectory;
 
 namespace {
 
-class FaultyFileSystem final : public Morvane::FileSystem {
+TEST(WriteMethod, OneRowPerRule) {
+    struct Row {
+        const char* rule;
+        TargetFacts facts;
+        WriteMethod method;
+        int error = 0;
+    };
+    std::vector<Row> rows = {
+        {"a file with one name, found in its folder", {}, WriteMethod::Replace},
+        {"a descriptor the path names", {.descriptor = 1}, WriteMethod::Descriptor},
+        {"a standard stream's file", {.descriptor = 2, .regular = false}, WriteMethod::Descriptor},
+        {"a pipe, terminal or device", {.regular = false}, WriteMethod::SpecialFile},
+        {"nothing at the path", {.missing = true}, WriteMethod::Replace},
+        {"nothing there, and no file without a name",
+         {.missing = true, .replacementError = EOPNOTSUPP},
+         WriteMethod::InPlace},
+        {"nothing there, and no descriptor left",
+         {.missing = true, .replacementError = EMFILE},
+         WriteMethod::Refuse,
+         EMFILE},
+        {"no name leads to the file", {.located = false}, WriteMethod::InPlace},
+        {"a second name", {.links = 2}, WriteMethod::InPlace},
+        {"set-id or sticky", {.setIdOrSticky = true}, WriteMethod::InPlace},
+        {"a mount point", {.mountPoint = true}, WriteMethod::InPlace},
+        {"under /dev", {.deviceFolder = true}, WriteMethod::InPlace},
+        {"in an append-only folder", {.folderAppendOnly = true}, WriteMethod::InPlace},
+        {"a failure of the disk", {.replacementError = EIO}, WriteMethod::Refuse, EIO},
+        {"a shortage, with a second name",
+         {.links = 2, .replacementError = ENOSPC},
+         WriteMethod::Refuse,
+         ENOSPC},
+    };
+    // What the system cannot do for the new file: the folder, owners, attributes, flags.
+    for (const int error : {EACCES, EPERM, EROFS, EBUSY, EXDEV, EINVAL}) {
+        rows.push_back(
+            {"cannot be the same file", {.replacementError = error}, WriteMethod::InPlace});
+    }
+    for (const int error : {EMFILE, ENFILE, ENOMEM, ENOSPC}) {
+        rows.push_back({"a shortage", {.replacementError = error}, WriteMethod::Refuse, error});
+    }
+    for (const Row& row : rows) {
+        int error = -1;
+        EXPECT_EQ(Morvane::ChooseWriteMethod(row.facts, error), row.method) << row.rule;
+        if (row.method == WriteMethod::Refuse) {
+            EXPECT_EQ(error, row.error) << row.rule;
+        }
+    }
+}
+
+// Every operation forwarded to the platform's own file system.
+class ForwardingFileSystem : public Morvane::FileSystem {
+public:
+    int OpenTarget(const std::string& path, bool mayBeMissing, bool& created) override {
+        return real_->OpenTarget(path, mayBeMissing, created);
+    }
+    bool InspectOpen(int descriptor, FileStatus& status) override {
+        return real_->InspectOpen(descriptor, status);
+    }
+    bool InspectPath(const std::string& path, FileStatus& status) override {
+        return real_->InspectPath(path, status);
+    }
+    int StandardStreamFor(const FileStatus& status, int opened) override {
+        return real_->StandardStreamFor(status, opened);
+    }
+    bool OpenFolder(const std::string& path, Folder& folder) override {
+        return real_->OpenFolder(path, folder);
+    }
+    bool Locate(const std::string& path, int descriptor, const FileStatus& status, Folder& folder,
+                std::string& name) override {
+        return real_->Locate(path, descriptor, status, folder, name);
+    }
+    void CloseFolder(Folder& folder) override { real_->CloseFolder(folder); }
+    bool InspectEntry(const Folder& folder, const std::string& name, FileStatus& status) override {
+        return real_->InspectEntry(folder, name, status);
+    }
+    bool MakesUnnamedFiles() const override { return real_->MakesUnnamedFiles(); }
+    int CreateUnnamed(const Folder& folder, unsigned mode) override {
+        return real_->CreateUnnamed(folder, mode);
+    }
+    int CreateNamed(const Folder& folder, const std::string& name) override {
+        return real_->CreateNamed(folder, name);
+    }
+    bool Link(int descriptor, const Folder& folder, const std::string& name) override {
+        return real_->Link(descriptor, folder, name);
+    }
+    bool PrepareReplacement(int replacement, int target) override {
+        return real_->PrepareReplacement(replacement, target);
+    }
+    bool CompleteReplacement(int replacement, const FileStatus& target) override {
+        return real_->CompleteReplacement(replacement, target);
+    }
+    bool Rename(const Folder& folder, const std::string& from, const std::string& to) override {
+        return real_->Rename(folder, from, to);
+    }
+    bool Remove(const Folder& folder, const std::string& name) override {
+        return real_->Remove(folder, name);
+    }
+    long Write(int descriptor, const unsigned char* data, std::size_t size) override {
+        return real_->Write(descriptor, data, size);
+    }
+    long ReadAt(int descriptor, unsigned char* data, std::size_t size,
+                std::uint64_t offset) override {
+        return real_->ReadAt(descriptor, data, size, offset);
+    }
+    bool Reserve(int descriptor, std::uint64_t size) override {
+        return real_->Reserve(descriptor, size);
+    }
+    bool Truncate(int descriptor, std::uint64_t size) override {
+        return real_->Truncate(descriptor, size);
+    }
+    bool Close(int descriptor) override { return real_->Close(descriptor); }
+
+private:
+    Morvane::FileSystem* real_ = &Morvane::SystemFileSystem();
+};
+
+class FaultyFileSystem final : public ForwardingFileSystem {
 public:
     int inspectError = 0;       // InspectOpen fails with this
+    int folderError = 0;        // OpenFolder and Locate fail with this
     int unnamedError = 0;       // CreateUnnamed fails with this (EOPNOTSUPP: a named file)
     bool refuseBeside = false;  // no file can be created beside the target (EACCES)
     std::size_t longestWrite = ~std::size_t{0};
     int writeError = 0;  // every Write fails with this
     int reserveError = 0;
-    int ownerError = 0;   // CompleteReplacement fails with this
-    int closeError = 0;   // Close closes, then reports this
-    int removeError = 0;  // Remove removes, then reports this
-    int endingSignalAfterWrites = -1;
+    int ownerError = 0;         // CompleteReplacement fails with this
+    int closeError = 0;         // Close closes, then reports this
+    int removeError = 0;        // Remove removes, then reports this
     int interruptedWrites = 0;  // the first writes fail with EINTR, as under a handled signal
     int prepareError = 0;       // PrepareReplacement fails with this
-    int heldSets = 0;           // signal holds taken and not yet released
-    int endingHolds = 0;        // of which hold the signals that end a process
-    bool endingHeldWhileWriting = false;
-    std::vector<std::uint64_t> randoms;  // handed out first, then the real ones
-    std::function<void()> beforeCommit;  // run at the first CompleteReplacement
+    std::function<void()> afterFirstWrite;                 // run once, as another program would
+    std::function<void(const std::string&)> beforeNaming;  // run before each named file is made
     int writes = 0;
-    unsigned widestNewFileMode = 0;  // permission bits of every new file, or-ed together
+    bool terminatingHeldWhileWriting = false;  // SIGINT was blocked during a write
+    unsigned widestNewFileMode = 0;            // permission bits of every new file, or-ed together
 
-    int OpenTarget(const std::string& path, bool& created) override {
-        return real_.OpenTarget(path, created);
-    }
     bool InspectOpen(int descriptor, FileStatus& status) override {
-        return Passes(inspectError) && real_.InspectOpen(descriptor, status);
+        return Passes(inspectError) && ForwardingFileSystem::InspectOpen(descriptor, status);
     }
-    int StandardStreamFor(const FileStatus& status) override {
-        return real_.StandardStreamFor(status);
+    bool OpenFolder(const std::string& path, Folder& folder) override {
+        return Passes(folderError) && ForwardingFileSystem::OpenFolder(path, folder);
     }
-    bool InspectPath(const std::string& path, FileStatus& status) override {
-        return real_.InspectPath(path, status);
+    bool Locate(const std::string& path, int descriptor, const FileStatus& status, Folder& folder,
+                std::string& name) override {
+        return Passes(folderError) &&
+               ForwardingFileSystem::Locate(path, descriptor, status, folder, name);
     }
-    bool Locate(const std::string& path, int descriptor, const FileStatus& status,
-                Morvane::Folder& folder, std::string& name) override {
-        return real_.Locate(path, descriptor, status, folder, name);
-    }
-    void CloseFolder(Morvane::Folder& folder) override { real_.CloseFolder(folder); }
-    bool InspectEntry(const Morvane::Folder& folder, const std::string& name,
-                      FileStatus& status) override {
-        return real_.InspectEntry(folder, name, status);
-    }
-    int CreateUnnamed(const Morvane::Folder& folder) override {
+    int CreateUnnamed(const Folder& folder, unsigned mode) override {
         if (refuseBeside || unnamedError != 0) {
             errno = refuseBeside ? EACCES : unnamedError;
             return -1;
         }
-        return Created(real_.CreateUnnamed(folder));
+        return Created(ForwardingFileSystem::CreateUnnamed(folder, mode));
     }
-    int CreateNamed(const Morvane::Folder& folder, const std::string& name) override {
+    int CreateNamed(const Folder& folder, const std::string& name) override {
+        if (beforeNaming) {
+            beforeNaming(folder.path + name);
+        }
         if (refuseBeside) {
             errno = EACCES;
             return -1;
         }
-        return Created(real_.CreateNamed(folder, name));
+        return Created(ForwardingFileSystem::CreateNamed(folder, name));
     }
-    bool Link(int descriptor, const Morvane::Folder& folder, const std::string& name) override {
-        return real_.Link(descriptor, folder, name);
+    bool PrepareReplacement(int replacement, int target) override {
+        return Passes(prepareError) &&
+               ForwardingFileSystem::PrepareReplacement(replacement, target);
     }
-    bool PrepareReplacement(int descriptor, const FileStatus& original) override {
-        return Passes(prepareError) && real_.PrepareReplacement(descriptor, original);
+    bool CompleteReplacement(int replacement, const FileStatus& target) override {
+        return Passes(ownerError) && ForwardingFileSystem::CompleteReplacement(replacement, target);
     }
-    bool CompleteReplacement(int descriptor, const FileStatus& original) override {
-        if (beforeCommit) {
-            std::exchange(beforeCommit, nullptr)();
-        }
-        return Passes(ownerError) && real_.CompleteReplacement(descriptor, original);
-    }
-    bool Rename(const Morvane::Folder& folder, const std::string& from,
-                const std::string& to) override {
-        return real_.Rename(folder, from, to);
-    }
-    bool Remove(const Morvane::Folder& folder, const std::string& name) override {
-        return real_.Remove(folder, name) && Passes(removeError);
+    bool Remove(const Folder& folder, const std::string& name) override {
+        return ForwardingFileSystem::Remove(folder, name) && Passes(removeError);
     }
     long Write(int descriptor, const unsigned char* data, std::size_t size) override {
         ++writes;
-        endingHeldWhileWriting = endingHeldWhileWriting || endingHolds > 0;
+#if !defined(_WIN32)
+        sigset_t mask;
+        pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+        terminatingHeldWhileWriting = terminatingHeldWhileWriting || sigismember(&mask, SIGINT);
+#endif
         if (interruptedWrites > 0) {
             --interruptedWrites;
             errno = EINTR;
             return -1;
         }
-        return Passes(writeError) ? real_.Write(descriptor, data, std::min(size, longestWrite))
-                                  : -1;
-    }
-    long ReadAt(int descriptor, unsigned char* data, std::size_t size,
-                std::uint64_t offset) override {
-        return real_.ReadAt(descriptor, data, size, offset);
+        if (!Passes(writeError)) {
+            return -1;
+        }
+        const long written =
+            ForwardingFileSystem::Write(descriptor, data, std::min(size, longestWrite));
+        if (afterFirstWrite) {
+            std::exchange(afterFirstWrite, nullptr)();
+        }
+        return written;
     }
     bool Reserve(int descriptor, std::uint64_t size) override {
-        return Passes(reserveError) && real_.Reserve(descriptor, size);
+        return Passes(reserveError) && ForwardingFileSystem::Reserve(descriptor, size);
     }
-    bool Truncate(int descriptor, std::uint64_t size) override {
-        return real_.Truncate(descriptor, size);
-    }
-    bool Close(int descriptor) override { return real_.Close(descriptor) && Passes(closeError); }
-    std::uint64_t Random() override {
-        if (randoms.empty()) {
-            return real_.Random();
-        }
-        const std::uint64_t next = randoms.front();
-        randoms.erase(randoms.begin());
-        return next;
-    }
-    long ProcessId() override { return real_.ProcessId(); }
-    SignalHold Hold(unsigned sets) override {
-        ++heldSets;
-        endingHolds += (sets & kEndingSignals) != 0 ? 1 : 0;
-        return SignalHold{true, sets, false, {}};
-    }
-    void Release(SignalHold& hold) override {
-        heldSets -= hold.active ? 1 : 0;
-        endingHolds -= hold.active && (hold.sets & kEndingSignals) != 0 ? 1 : 0;
-        hold.active = false;
-    }
-    bool EndingSignalPending(const SignalHold& hold) override {
-        return hold.active && endingSignalAfterWrites >= 0 && writes >= endingSignalAfterWrites;
+    bool Close(int descriptor) override {
+        return ForwardingFileSystem::Close(descriptor) && Passes(closeError);
     }
 
 private:
@@ -163,8 +249,6 @@ private:
         }
         return descriptor;
     }
-
-    Morvane::FileSystem& real_ = Morvane::SystemFileSystem();
 };
 
 // Every 64 KiB piece differs, so that a piece written twice or skipped shows.
@@ -191,14 +275,6 @@ bool WriteThrough(Morvane::FileSystem& fileSystem, const std::string& path) {
     return file.Commit();
 }
 
-// Running out of descriptors, inodes or memory, or space (and, where the system has quotas,
-// quota).
-constexpr int kResourceErrors[] = {EMFILE, ENFILE, ENOSPC, ENOMEM,
-#if defined(EDQUOT)
-                                   EDQUOT
-#endif
-};
-
 struct WriterFaults : ::testing::Test {
     ScratchDirectory scratch;
     const std::string path = scratch / "map.ppm";
@@ -210,7 +286,7 @@ struct WriterFaults : ::testing::Test {
     void ExpectFailedAndKept(int error) {
         EXPECT_FALSE(WriteThrough(fs, path));
         EXPECT_EQ(errno, error) << std::strerror(errno);
-        EXPECT_EQ(ReadFile(path), "old map");
+        EXPECT_TRUE(ReadFile(path) == "old map");
         EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map.ppm");
     }
 };
@@ -222,50 +298,41 @@ TEST_F(WriterFaults, ShortAndInterruptedWritesAreResumed) {
     EXPECT_EQ(ReadFile(path), kContent);
 }
 
-TEST_F(WriterFaults, FailedCloseIsNotRenamedIntoPlace) {
-    fs.closeError = EIO;
-    ExpectFailedAndKept(EIO);
-}
-
-TEST_F(WriterFaults, FailedWriteKeepsItsReasonThroughCleanup) {
-    fs.writeError = ENOSPC;
-    fs.removeError = EPERM;
-    fs.closeError = EBADF;
-    ExpectFailedAndKept(ENOSPC);
-}
-
-TEST_F(WriterFaults, FailedInspectionIsReported) {
-    fs.inspectError = EIO;
-    ExpectFailedAndKept(EIO);
-}
-
-TEST_F(WriterFaults, ResourceShortageIsReportedNeverWrittenInPlace) {
-    for (const int error : kResourceErrors) {
-        fs.unnamedError = error;
+TEST_F(WriterFaults, FailuresAreReportedAndKeepTheOldFile) {
+    // Each fault, alone: its reason survives the cleanup, which may fail too.
+    const std::pair<int FaultyFileSystem::*, int> faults[] = {
+        {&FaultyFileSystem::closeError, EIO},      {&FaultyFileSystem::writeError, ENOSPC},
+        {&FaultyFileSystem::inspectError, EIO},    {&FaultyFileSystem::unnamedError, EMFILE},
+        {&FaultyFileSystem::unnamedError, ENFILE}, {&FaultyFileSystem::unnamedError, ENOMEM},
+        {&FaultyFileSystem::unnamedError, ENOSPC}, {&FaultyFileSystem::folderError, EMFILE},
+        {&FaultyFileSystem::folderError, ENOMEM},
+    };
+    for (const auto& [fault, error] : faults) {
+        SCOPED_TRACE(std::strerror(error));
+        fs = FaultyFileSystem{};
+        fs.*fault = error;
+        fs.removeError = EPERM;
         ExpectFailedAndKept(error);
     }
 }
 
-TEST_F(WriterFaults, ASignalThatEndsTheProcessRemovesTheNamedFile) {
-    fs.unnamedError = EOPNOTSUPP;
-    fs.endingSignalAfterWrites = 1;
-    ExpectFailedAndKept(EINTR);
-}
-
 TEST_F(WriterFaults, WhatCannotBeReplacedIsCopiedIntoTheOpenedFile) {
-    // The system will not give the new file the target's owner.
-    fs.ownerError = EPERM;
-    std::uint64_t before = MorvaneTest::FileIdentity(path);
-    ASSERT_TRUE(WriteThrough(fs, path)) << std::strerror(errno);
-    EXPECT_EQ(ReadFile(path), kContent);
-    EXPECT_EQ(MorvaneTest::FileIdentity(path), before);
-    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map.ppm");
+    // The system will not give the new file the target's owner: not permitted, or an id that
+    // a user namespace does not map.
+    for (const int error : {EPERM, EINVAL}) {
+        fs.ownerError = error;
+        const std::uint64_t before = MorvaneTest::FileIdentity(path);
+        ASSERT_TRUE(WriteThrough(fs, path)) << std::strerror(errno);
+        EXPECT_EQ(ReadFile(path), kContent);
+        EXPECT_EQ(MorvaneTest::FileIdentity(path), before);
+        EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map.ppm");
+    }
 
     // The name was given to another file meanwhile: that one is left alone.
     fs.ownerError = 0;
     MorvaneTest::WriteFile(path, "old map");
-    before = MorvaneTest::FileIdentity(path);
-    fs.beforeCommit = [this] {
+    const std::uint64_t before = MorvaneTest::FileIdentity(path);
+    fs.afterFirstWrite = [this] {
         std::filesystem::rename(path, scratch / "moved.ppm");
         MorvaneTest::WriteFile(path, "someone else's");
     };
@@ -284,13 +351,12 @@ TEST_F(WriterFaults, InPlaceReservesBeforeTouchingTheOldContents) {
 }
 
 TEST_F(WriterFaults, InPlaceKeepsTheFileAndCutsALongerOldOne) {
-    // A named replacement that cannot be the same file: in place, its signals given back.
+    // A named new file that cannot be the same file: in place, its signals given back.
     fs.unnamedError = EOPNOTSUPP;
     fs.prepareError = EPERM;
     ASSERT_TRUE(WriteThrough(fs, path));
     EXPECT_EQ(ReadFile(path), kContent);
-    EXPECT_FALSE(fs.endingHeldWhileWriting) << "Ctrl-C would not end an in-place write";
-    EXPECT_EQ(fs.heldSets, 0) << "a signal hold was not released";
+    EXPECT_FALSE(fs.terminatingHeldWhileWriting) << "Ctrl-C would not end an in-place write";
     EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map.ppm");
 
     fs.refuseBeside = true;
@@ -311,7 +377,7 @@ TEST_F(WriterFaults, InPlaceKeepsTheFileAndCutsALongerOldOne) {
     EXPECT_FALSE(MorvaneTest::FileExists(scratch / "new.ppm"));
 }
 
-// Modes, links and signals: POSIX only.
+// Modes, links, attributes and signals: POSIX only.
 #if !defined(_WIN32)
 TEST_F(WriterFaults, ReplacementIsPrivateUntilWholeNamedOrNot) {
     ASSERT_EQ(chmod(path.c_str(), 0664), 0);
@@ -329,28 +395,56 @@ TEST_F(WriterFaults, ReplacementIsPrivateUntilWholeNamedOrNot) {
     }
 }
 
+TEST_F(WriterFaults, ChangesMadeDuringTheWriteAreKept) {
+    struct stat status {};
+    // A tightened mode, and where root can give it away, another owner: replaced with them.
+    std::uint64_t before = MorvaneTest::FileIdentity(path);
+    fs.afterFirstWrite = [this] {
+        chmod(path.c_str(), 0600);
+        if (geteuid() == 0) {
+            chown(path.c_str(), 65534, 65534);
+        }
+    };
+    ASSERT_TRUE(WriteThrough(fs, path)) << std::strerror(errno);
+    ASSERT_EQ(stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    EXPECT_EQ(status.st_uid, geteuid() == 0 ? 65534u : geteuid());
+    EXPECT_NE(MorvaneTest::FileIdentity(path), before) << "copied in place, not replaced";
+    EXPECT_TRUE(ReadFile(path) == kContent);
+
+    // A second name, or an attribute: the new file can no longer be the same file.
+    const std::string second = scratch / "second";
+    const std::function<bool()> changes[] = {
+        [&] { return link(path.c_str(), second.c_str()) == 0; },
+        [&] { return setxattr(path.c_str(), "user.origin", "test", 4, 0) == 0; },
+    };
+    for (const auto& change : changes) {
+        before = MorvaneTest::FileIdentity(path);
+        bool changed = false;
+        fs.afterFirstWrite = [&] { changed = change(); };
+        ASSERT_TRUE(WriteThrough(fs, path)) << std::strerror(errno);
+        EXPECT_TRUE(ReadFile(path) == kContent);
+        if (changed) {
+            EXPECT_EQ(MorvaneTest::FileIdentity(path), before) << "the change was undone";
+        } else {
+            std::cout << "extended attributes are not supported here: not checked\n";
+        }
+    }
+    EXPECT_EQ(ReadFile(second), kContent);
+}
+
 TEST_F(WriterFaults, FileBesideIsCreatedAfreshNeverThroughWhatIsThere) {
     // A leftover at the first name that the writer draws: a link to a file it must not touch.
-    FaultyFileSystem probe;
-    probe.unnamedError = fs.unnamedError = EOPNOTSUPP;
-    probe.randoms = {7};
-    probe.writeError = EIO;
+    fs.unnamedError = EOPNOTSUPP;
     const std::string victim = scratch / "victim";
     MorvaneTest::WriteFile(victim, "victim");
     std::string leftover;
-    {
-        OutputFile file(probe);
-        ASSERT_TRUE(file.Open(path, 1));
-        for (const auto& entry : std::filesystem::directory_iterator(scratch.Path())) {
-            if (entry.path().filename().string().rfind(".morvane-", 0) == 0) {
-                leftover = entry.path().string();
-            }
+    fs.beforeNaming = [&](const std::string& name) {
+        if (leftover.empty()) {
+            leftover = name;
+            symlink(victim.c_str(), name.c_str());
         }
-    }
-    ASSERT_FALSE(leftover.empty());
-    ASSERT_EQ(symlink(victim.c_str(), leftover.c_str()), 0);
-
-    fs.randoms = {7, 8};
+    };
     const std::uint64_t before = MorvaneTest::FileIdentity(path);
     ASSERT_TRUE(WriteThrough(fs, path));
     EXPECT_EQ(ReadFile(path), kContent);
@@ -359,14 +453,38 @@ TEST_F(WriterFaults, FileBesideIsCreatedAfreshNeverThroughWhatIsThere) {
     EXPECT_TRUE(MorvaneTest::FileExists(leftover));
 }
 
-// The real seam's signal holds, in a child process that they may end.
-TEST(WriterSignals, TheCallersSignalsStayTheCallers) {
-    if (std::getenv("MORVANE_EMULATED") != nullptr) {
-        GTEST_SKIP() << "SKIPPED: qemu-user does not deliver signals to threads or run forked "
-                        "threaded children as the kernel does; the native stages check this";
+#define SKIP_WHEN_EMULATED()                                                                    \
+    if (std::getenv("MORVANE_EMULATED") != nullptr) {                                           \
+        GTEST_SKIP() << "SKIPPED: qemu-user does not deliver signals to threads or run forked " \
+                        "threaded children as the kernel does; the native stages check this";   \
     }
+
+// The status of a child that runs `body` and then exits with 0.
+int InChild(const std::function<void()>& body) {
     const pid_t child = fork();
     if (child == 0) {
+        body();
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return status;
+}
+
+TEST_F(WriterFaults, ASignalThatEndsTheProcessRemovesTheNamedFile) {
+    SKIP_WHEN_EMULATED();
+    fs.unnamedError = EOPNOTSUPP;
+    fs.afterFirstWrite = [] { raise(SIGTERM); };
+    const int status = InChild([this] { WriteThrough(fs, path); });
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_EQ(ReadFile(path), "old map");
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map.ppm");
+}
+
+// The real signal block, in a child process that it may end.
+TEST(WriterSignals, TheCallersSignalsStayTheCallers) {
+    SKIP_WHEN_EMULATED();
+    const int status = InChild([] {
         static volatile sig_atomic_t handled = 0;
         // The caller blocks SIGINT and has one pending; it ignores SIGUSR1 and handles SIGUSR2.
         sigset_t callers;
@@ -376,18 +494,18 @@ TEST(WriterSignals, TheCallersSignalsStayTheCallers) {
         raise(SIGINT);
         signal(SIGUSR1, SIG_IGN);
         signal(SIGUSR2, [](int) { handled = 1; });
-
-        Morvane::FileSystem& fs = Morvane::SystemFileSystem();
-        auto hold =
-            fs.Hold(Morvane::FileSystem::kEndingSignals | Morvane::FileSystem::kQuietSignals);
-        raise(SIGUSR1);
-        raise(SIGUSR2);
-        raise(SIGPIPE);
-        hold.quietSignalMayHaveCome = true;  // as after a write that failed with EPIPE
-        if (fs.EndingSignalPending(hold)) {
-            _exit(1);  // a signal the caller blocks, ignores or handles stopped the write
+        {
+            Morvane::SignalBlock writeErrors, terminating;
+            writeErrors.Block(Morvane::SignalBlock::kWriteErrorSignals);
+            terminating.Block(Morvane::SignalBlock::kTerminatingSignals);
+            raise(SIGUSR1);
+            raise(SIGUSR2);
+            raise(SIGPIPE);
+            writeErrors.NoteWriteError();  // as after a write that failed with EPIPE
+            if (terminating.TerminatingSignalPending()) {
+                _exit(1);  // a signal the caller blocks, ignores or handles stopped the write
+            }
         }
-        fs.Release(hold);
         sigset_t mask;
         pthread_sigmask(SIG_SETMASK, nullptr, &mask);
         for (int signal = 1; signal < NSIG; ++signal) {
@@ -399,30 +517,23 @@ TEST(WriterSignals, TheCallersSignalsStayTheCallers) {
             _exit(3);  // the handled signal was lost
         }
         // A signal that ends the process stops the write, and ends it once released.
-        hold = fs.Hold(Morvane::FileSystem::kEndingSignals);
+        Morvane::SignalBlock terminating;
+        terminating.Block(Morvane::SignalBlock::kTerminatingSignals);
         raise(SIGTERM);
-        if (!fs.EndingSignalPending(hold)) {
+        if (!terminating.TerminatingSignalPending()) {
             _exit(4);
         }
-        fs.Release(hold);
-        _exit(5);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
+    });
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM)
         << "exited with " << (WIFEXITED(status) ? WEXITSTATUS(status) : -1);
 }
 
 TEST(WriterSignals, ASignalToAnotherThreadLeavesNothingBehind) {
-    if (std::getenv("MORVANE_EMULATED") != nullptr) {
-        GTEST_SKIP() << "SKIPPED: qemu-user does not deliver signals to threads or run forked "
-                        "threaded children as the kernel does; the native stages check this";
-    }
+    SKIP_WHEN_EMULATED();
     ScratchDirectory scratch;
     const std::string path = scratch / "map.ppm";
     MorvaneTest::WriteFile(path, "old map");
-    const pid_t child = fork();
-    if (child == 0) {
+    const int status = InChild([&path] {
         // The main thread blocks SIGTERM, as a program that waits for it elsewhere would; the
         // second thread takes it and the process ends in the middle of the write.
         sigset_t terminate;
@@ -440,9 +551,7 @@ TEST(WriterSignals, ASignalToAnotherThreadLeavesNothingBehind) {
         }
         other.join();
         _exit(1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
+    });
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
     EXPECT_EQ(ReadFile(path), "old map");
     EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map.ppm");

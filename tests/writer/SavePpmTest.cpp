@@ -1,11 +1,14 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -28,31 +31,27 @@ TextureMap Filled(int width, int height, std::uint32_t pixel) {
                       std::vector<std::uint32_t>(static_cast<std::size_t>(width) * height, pixel)};
 }
 
-TEST(SavePpm, WritesHeaderThenRgbTriplesWithoutAlpha) {
-    TextureMap map = Filled(256, 256, 0xFF000000u);
-    map.pixels[0] = 0xFF2020E0u;
-    map.pixels[1] = 0x7F030201u;
-    const std::string file = MorvaneTest::PpmBytes(map);
-    ASSERT_EQ(file.size(), 196623u);
-    EXPECT_EQ(file.substr(0, 15), "P6\n256 256\n255\n");
-    EXPECT_EQ(file.substr(15, 6), std::string("\xE0\x20\x20\x01\x02\x03", 6));
+// The file of `map`, encoded independently of the writer: the header, then red, green and
+// blue of every pixel.
+std::string EncodedByHand(const TextureMap& map) {
+    std::string file =
+        "P6\n" + std::to_string(map.width) + " " + std::to_string(map.height) + "\n255\n";
+    for (const std::uint32_t pixel : map.pixels) {
+        file += {char(pixel), char(pixel >> 8), char(pixel >> 16)};
+    }
+    return file;
 }
 
-TEST(SavePpm, HeaderCarriesOddSizesAndEmptyMapsHaveOnlyAHeader) {
-    EXPECT_EQ(MorvaneTest::PpmBytes(Filled(3, 5, 0xFF000000u)).substr(0, 11), "P6\n3 5\n255\n");
-    EXPECT_EQ(MorvaneTest::PpmBytes(Filled(3, 5, 0xFF000000u)).size(), 11u + 45u);
-    EXPECT_EQ(MorvaneTest::PpmBytes(Filled(0, 7, 0)), "P6\n0 7\n255\n");
-    EXPECT_EQ(MorvaneTest::PpmBytes(TextureMap{}), "P6\n0 0\n255\n");
-}
-
-TEST(SavePpm, LargeMapsStreamEveryPixel) {
-    // More than one buffer's worth, with a pixel at the very end.
-    TextureMap map = Filled(1001, 333, 0xFF010203u);
-    map.pixels.back() = 0xFFAABBCCu;
-    const std::string file = MorvaneTest::PpmBytes(map);
-    const std::string header = "P6\n1001 333\n255\n";
-    ASSERT_EQ(file.size(), header.size() + 3u * 1001 * 333);
-    EXPECT_EQ(file.substr(file.size() - 6), "\x03\x02\x01\xCC\xBB\xAA");
+TEST(SavePpm, WritesTheHeaderThenRedGreenAndBlueOfEveryPixel) {
+    // Sizes within a chunk, across chunks of both sizes and with pixels straddling their
+    // ends, and without pixels; every pixel and alpha differ.
+    for (const auto& [width, height] : {std::pair{256, 256}, {3, 5}, {1001, 333}, {0, 7}, {0, 0}}) {
+        TextureMap map = Filled(width, height, 0);
+        for (std::size_t i = 0; i < map.pixels.size(); ++i) {
+            map.pixels[i] = static_cast<std::uint32_t>(i * 2654435761u);
+        }
+        EXPECT_TRUE(MorvaneTest::PpmBytes(map) == EncodedByHand(map)) << width << " x " << height;
+    }
 }
 
 TEST(SavePpm, StreamedMapsAreTheBytesOfTheWholeMapThroughOneSmallBuffer) {
@@ -159,17 +158,6 @@ TEST(SavePpm, ReplacesAnExistingFileWholeAndKeepsItsPermissions) {
     EXPECT_EQ(openDescriptors(), before);
 }
 
-TEST(SavePpm, WritesThroughASymbolicLinkAndKeepsTheLink) {
-    ScratchDirectory scratch;
-    MorvaneTest::WriteFile(scratch / "target.ppm", "old");
-    ASSERT_EQ(symlink("target.ppm", (scratch / "link.ppm").c_str()), 0);
-    ASSERT_TRUE(BakeEngine::SavePpm(scratch / "link.ppm", Filled(1, 1, 0xFF000000u)));
-    struct stat status;
-    ASSERT_EQ(lstat((scratch / "link.ppm").c_str(), &status), 0);
-    EXPECT_TRUE(S_ISLNK(status.st_mode));
-    EXPECT_EQ(ReadFile(scratch / "target.ppm"), std::string("P6\n1 1\n255\n\0\0\0", 14));
-}
-
 TEST(SavePpm, PathsThatCannotBeWrittenFailWithTheSystemsReason) {
     ScratchDirectory scratch;
     MorvaneTest::WriteFile(scratch / "plain", "keep");
@@ -181,6 +169,7 @@ TEST(SavePpm, PathsThatCannotBeWrittenFailWithTheSystemsReason) {
         {scratch.Path().string(), EISDIR},
         {scratch / "plain/map.ppm", ENOTDIR},
         {scratch / std::string("out\0.ppm", 8), EINVAL},  // the system would write "out"
+        {"/dev/full", ENOSPC},
     };
     for (const auto& [path, error] : cases) {
         errno = 0;
@@ -189,14 +178,7 @@ TEST(SavePpm, PathsThatCannotBeWrittenFailWithTheSystemsReason) {
     }
     EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "loop plain");
     EXPECT_EQ(ReadFile(scratch / "plain"), "keep");
-}
-
-TEST(SavePpm, FullDeviceIsReportedAndLeftADevice) {
-    ASSERT_TRUE(MorvaneTest::IsCharacterDevice("/dev/full")) << "/dev/full is not a device here";
-    errno = 0;
-    EXPECT_FALSE(BakeEngine::SavePpm("/dev/full", Filled(8, 8, 0xFF000000u)));
-    EXPECT_EQ(errno, ENOSPC);
-    EXPECT_TRUE(MorvaneTest::IsCharacterDevice("/dev/full"));
+    EXPECT_TRUE(MorvaneTest::IsCharacterDevice("/dev/full")) << "a file was made in its place";
 }
 
 TEST(SavePpm, DiskFullKeepsTheOldFileAndLeavesNoTemporary) {
@@ -221,6 +203,70 @@ TEST(SavePpm, DiskFullKeepsTheOldFileAndLeavesNoTemporary) {
         << "the write did not fail with EFBIG";
     EXPECT_EQ(ReadFile(path), "old content");
     EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map.ppm");
+}
+
+// The exit status of a child process that runs `body`.
+int StatusOfChild(const std::function<bool()>& body) {
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(body() ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return status;
+}
+
+TEST(SavePpm, NeitherClosedStreamsNorHandledSignalsStopAWrite) {
+    if (std::getenv("MORVANE_EMULATED") != nullptr) {
+        GTEST_SKIP() << "SKIPPED: qemu-user does not deliver timer signals to blocked calls as "
+                        "the kernel does; the native stages check this";
+    }
+    ScratchDirectory scratch;
+    const TextureMap map = Filled(256, 256, 0xFF010203u);
+    // A program without standard streams, as a daemon is: the file opened where they were is
+    // the target, never a stream.
+    const std::string path = scratch / "map.ppm";
+    MorvaneTest::WriteFile(path, "old");
+    EXPECT_EQ(StatusOfChild([&] {
+                  close(1);
+                  close(2);
+                  return BakeEngine::SavePpm(path, map);
+              }),
+              0);
+    EXPECT_TRUE(ReadFile(path) == MorvaneTest::PpmBytes(map));
+
+    // A FIFO whose reader comes late, while a handled signal interrupts the open and the writes.
+    const std::string fifo = scratch / "fifo.ppm";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        struct sigaction action {};
+        action.sa_handler = [](int) {};
+        sigaction(SIGALRM, &action, nullptr);  // without SA_RESTART
+        const itimerval every20ms{{0, 20000}, {0, 20000}};
+        setitimer(ITIMER_REAL, &every20ms, nullptr);
+        _exit(BakeEngine::SavePpm(fifo, map) ? 0 : 1);
+    }
+    // The reader comes after a few signals; it waits for the whole file, but not for ever.
+    usleep(300000);
+    const std::string expected = MorvaneTest::PpmBytes(map);
+    std::string received;
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    char chunk[65536];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (received.size() < expected.size() && std::chrono::steady_clock::now() < deadline) {
+        const ssize_t count = read(reader, chunk, sizeof chunk);
+        if (count > 0) {
+            received.append(chunk, static_cast<std::size_t>(count));
+        } else {
+            usleep(1000);
+        }
+    }
+    close(reader);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(received == expected) << received.size() << " bytes";
 }
 
 TEST(SavePpm, RunningOutOfMemoryAnywhereFailsCleanly) {
