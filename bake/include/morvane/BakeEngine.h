@@ -73,8 +73,11 @@ public:
     // file, and refused where `>` would be refused: the system opens it, following links and
     // applying its permissions and protections. /dev/stdout, /dev/fd/N, /proc/self/fd/N and
     // the like, and a path that leads to standard output's or standard error's file, are
-    // written through that descriptor, at its position. A regular file that a new one can
-    // replace with the same owner, group, mode, links, attributes and inode flags is replaced
+    // written through that descriptor, at its position (a file opened where a closed standard
+    // stream was is never taken for it). A path that leads to nothing gets a new file that has
+    // no name until it is complete. A regular file that a new one can replace with the same
+    // owner, group, mode, links, attributes (as a listing shows them) and inode flags, read
+    // again once the map is complete so that changes made meanwhile are kept, is replaced
     // whole: the new file is private (mode 0600) and, where the file system allows, has no name
     // until it is complete, so a failure or a signal leaves the old file and nothing else.
     // Other regular files are written in place after making sure their full length fits;
