@@ -118,6 +118,7 @@ TEST(CommandLine, UnwritablePathsAreReportedWithoutSuccess) {
         {scratch.Path().string(), "Is a directory"},
         {scratch / "plain/out.ppm", "Not a directory"},
         {"/dev/full", "No space left on device"},
+        {"/dev/fd/4294967297", "No such file or directory"},  // no descriptor 1 by wrapping
     };
     for (const auto& [path, reason] : cases) {
         const ProcessResult result = RunMorvane({"--bake-curv", path});

@@ -1,4 +1,4 @@
-// The command line when memory runs out while baking, driven in-process with an allocator
+// The command line when memory runs out, in a bake or around it, driven in-process with an allocator
 // that refuses large blocks.
 
 #include <gtest/gtest.h>
@@ -38,6 +38,9 @@ TEST(OutOfMemory, BakeCommandsReportItAndWriteNothing) {
         {"morvane", "--bake-normal", scratch / "normal.ppm"},
         {"morvane", "--bake-curv", scratch / "curv.ppm"},
         {"morvane", "--bake-all", scratch / "set"},
+        // Paths too long to copy: memory runs out before any bake, in the command itself.
+        {"morvane", "--bake-ao", scratch / std::string(20000, 'p')},
+        {"morvane", "--bake-all", scratch / std::string(20000, 'p')},
     };
     for (const auto& command : commands) {
         const Outcome outcome = RunWithoutMemory(command);

@@ -53,6 +53,15 @@ std::string CurvatureMap() {
     return ReadFile(scratch / "map.ppm");
 }
 
+// Runs `script` with `sh`, with $1 the scratch folder, where it starts, and $2 morvane.
+ProcessResult InScratch(const ScratchDirectory& scratch, const std::string& script,
+                        const ProcessOptions& options = {}) {
+    return MorvaneTest::RunProcess("/bin/sh",
+                                   {"-c", "cd \"$1\" && " + script, "sh", scratch.Path().string(),
+                                    MorvaneTest::MorvaneExecutable()},
+                                   options);
+}
+
 // The name "nobody" for the permission cases, which need root to set up.
 ProcessOptions AsNobody() {
     ProcessOptions options;
@@ -128,14 +137,19 @@ TEST(SafeWriting, StandardStreamsAreWrittenWhereTheyStand) {
     const std::string script =
         "cd \"$1\" && exec 5>deleted.ppm && rm deleted.ppm && "
         "\"$2\" --bake-curv /dev/stderr 2>map.ppm >line.txt && "
-        "\"$2\" --bake-curv /proc/self/fd/5 2>/dev/null";
-    const ProcessResult streams = MorvaneTest::RunProcess(
-        "/bin/sh", {"-c", script, "sh", scratch.Path().string(), MorvaneTest::MorvaneExecutable()});
+        "\"$2\" --bake-curv /proc/self/fd/5 2>/dev/null && "
+        // Standard output's own file, by its name; an append log, by the process's own id.
+        "\"$2\" --bake-curv own.ppm >own.ppm 2>own.txt && printf log >append.log && "
+        "sh -c 'exec \"$0\" --bake-curv /proc/$$/fd/3' \"$2\" 3>>append.log 2>/dev/null";
+    const ProcessResult streams = InScratch(scratch, script);
     EXPECT_EQ(streams.status, 0) << streams.err;
     EXPECT_EQ(ReadFile(scratch / "line.txt"), "SUCCESS: Baked curvature map to /dev/stderr\n");
     EXPECT_TRUE(ReadFile(scratch / "map.ppm") == map);
+    EXPECT_EQ(ReadFile(scratch / "own.txt"), "SUCCESS: Baked curvature map to own.ppm\n");
+    EXPECT_TRUE(ReadFile(scratch / "own.ppm") == map);
+    EXPECT_TRUE(ReadFile(scratch / "append.log") == "log" + map);
     EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()),
-              "framed line.txt link.ppm log.txt map.ppm");
+              "append.log framed line.txt link.ppm log.txt map.ppm own.ppm own.txt");
 
     // --bake-all keeps standard output for the map too when one of its files is that stream.
     ASSERT_EQ(symlink("/dev/stdout", (scratch / "set_curvature.ppm").c_str()), 0);
@@ -151,12 +165,10 @@ TEST(SafeWriting, StandardStreamsAreWrittenWhereTheyStand) {
     // A closed standard stream changes nothing about where the map goes: the file opened in
     // its place is the target, never the stream. Without standard output, the result line
     // cannot be written.
-    const std::string closing =
-        "cd \"$1\" && echo old > err.ppm && echo old > out.ppm && \"$2\" --bake-curv err.ppm 2>&- "
-        "&& \"$2\" --bake-curv out.ppm >&-; echo \"status $?\"";
-    const ProcessResult closedStreams = MorvaneTest::RunProcess(
-        "/bin/sh",
-        {"-c", closing, "sh", scratch.Path().string(), MorvaneTest::MorvaneExecutable()});
+    const ProcessResult closedStreams =
+        InScratch(scratch,
+                  "echo old > err.ppm && echo old > out.ppm && \"$2\" --bake-curv err.ppm 2>&- && "
+                  "\"$2\" --bake-curv out.ppm >&-; echo \"status $?\"");
     EXPECT_EQ(closedStreams.out, "SUCCESS: Baked curvature map to err.ppm\nstatus 2\n");
     EXPECT_EQ(closedStreams.err, "morvane: cannot write standard output: Bad file descriptor\n");
     EXPECT_TRUE(ReadFile(scratch / "err.ppm") == map);
@@ -462,6 +474,20 @@ ProcessResult InSmallExt2(const ScratchDirectory& scratch, const std::string& sc
 
 TEST(SafeWriting, AFullDiskNeverCorruptsAFileWrittenInPlace) {
     ScratchDirectory scratch;
+    // A file with two names is written in place: on tmpfs, which reserves the space first,
+    // too small for the map, and under a file size limit, it keeps its old contents.
+    const ProcessResult reserving = InScratch(
+        scratch,
+        "exec unshare --mount sh -c 'mkdir t && mount -t tmpfs -o size=128k tmpfs t || exit 99; "
+        "cd t && printf old > f.ppm && ln f.ppm g.ppm && \"$1\" --bake-ao f.ppm; echo \"status "
+        "$?\"; cat g.ppm; cd .. && printf old > h.ppm && ln h.ppm i.ppm && (ulimit -f 100; "
+        "\"$1\" --bake-ao h.ppm 2>/dev/null); echo \" status $?\"; cat i.ppm' sh \"$2\"");
+    if (reserving.status == 99) {
+        std::cout << "SKIPPED the tmpfs part: " << reserving.err << "\n";
+    } else {
+        EXPECT_EQ(reserving.out, "status 2\nold status 2\nold");
+        EXPECT_EQ(reserving.err, "morvane: cannot write 'f.ppm': No space left on device\n");
+    }
     // A file with two names is written in place; the disk has room for half the map.
     const ProcessResult result =
         InSmallExt2(scratch,
@@ -475,74 +501,49 @@ TEST(SafeWriting, AFullDiskNeverCorruptsAFileWrittenInPlace) {
     EXPECT_EQ(result.err, "morvane: cannot write 'f.ppm': No space left on device\n");
 }
 
-// Runs `script` with `sh` under `unshare` with `options` (a mount namespace, a user
-// namespace), with $1 the scratch folder and $2 morvane; the script exits with 99 where the
-// machine cannot set up what it needs, which it says on standard error.
-ProcessResult Unshared(const std::vector<std::string>& options, const ScratchDirectory& scratch,
-                       const std::string& script, ProcessOptions processOptions = {}) {
-    std::vector<std::string> arguments = options;
-    for (const std::string& argument :
-         {std::string("sh"), std::string("-c"), "cd \"$1\" && " + script, std::string("sh"),
-          scratch.Path().string(), MorvaneTest::MorvaneExecutable()}) {
-        arguments.push_back(argument);
-    }
-    return MorvaneTest::RunProcess("/usr/bin/unshare", arguments, processOptions);
-}
-
 TEST(SafeWriting, ContainersAndSandboxesAreWrittenAsTheShellWritesThem) {
     ScratchDirectory scratch;
-    const std::string digest = MorvaneTest::kAmbientOcclusionDigest;
-    // A file system that reports no size, and cannot reserve: a file with two names is
-    // written in place, as `>` writes it.
-    const ProcessResult ramfs = Unshared(
-        {"--mount"}, scratch,
-        "mkdir ram && mount -t ramfs ramfs ram || exit 99; cd ram && printf old > a.ppm && "
-        "ln a.ppm b.ppm && \"$2\" --bake-ao a.ppm >/dev/null && sha256sum < b.ppm");
-    if (ramfs.status == 99) {
-        std::cout << "SKIPPED the ramfs part: " << ramfs.err << "\n";
-    } else {
-        EXPECT_EQ(ramfs.out.substr(0, 64), digest) << ramfs.err;
-    }
-
-    // A container's file from the image's lower layer, which overlayfs marks with a hidden
-    // attribute: replaced whole like any other, so a stop in the middle keeps the old file.
+    // In a mount namespace of the test's own: on ramfs, which reports no size and cannot
+    // reserve, a file with two names is written in place as `>` writes it; on overlayfs, a
+    // file of the image's lower layer, which a hidden attribute marks, is replaced whole like
+    // any other, so a stop in the middle keeps the old file.
     const char* asan = std::getenv("ASAN_OPTIONS");
     ProcessOptions preload;
     preload.environment = {std::string("ASAN_OPTIONS=") + (asan ? asan : "") +
                            ":verify_asan_link_order=0"};
-    const ProcessResult overlay = Unshared(
-        {"--mount"}, scratch,
-        "mkdir lower upper work merged && printf old > lower/map.ppm && mount -t overlay overlay "
-        "-o lowerdir=lower,upperdir=upper,workdir=work merged || exit 99; "
+    const ProcessResult mounts = InScratch(
+        scratch,
+        "exec unshare --mount sh -c 'mkdir ram lower upper work merged && mount -t ramfs ramfs "
+        "ram && mount -t overlay overlay -o lowerdir=lower,upperdir=upper,workdir=work merged "
+        "|| exit 99; printf old > ram/a.ppm && ln ram/a.ppm ram/b.ppm && \"$1\" --bake-ao "
+        "ram/a.ppm >/dev/null && sha256sum < ram/b.ppm && printf old > lower/map.ppm && "
         "LD_PRELOAD=" MORVANE_SIGNAL_ON_WRITE
-        " MORVANE_TEST_SIGNAL=15 \"$2\" --bake-ao "
-        "merged/map.ppm; echo \"status $?\"; cat merged/map.ppm; ls -A merged",
+        " MORVANE_TEST_SIGNAL=15 \"$1\" --bake-ao "
+        "merged/map.ppm; echo \"status $?\"; cat merged/map.ppm; ls -A merged' sh \"$2\"",
         preload);
-    if (overlay.status == 99) {
-        std::cout << "SKIPPED the overlayfs part: " << overlay.err << "\n";
+    if (mounts.status == 99) {
+        std::cout << "SKIPPED the ramfs and overlayfs parts: " << mounts.err << "\n";
     } else {
-        EXPECT_EQ(overlay.out, "status 143\noldmap.ppm\n") << overlay.err;
+        EXPECT_EQ(mounts.out, std::string(MorvaneTest::kAmbientOcclusionDigest) +
+                                  "  -\nstatus 143\noldmap.ppm\n")
+            << mounts.err;
     }
 
-    // A rootless sandbox: files whose owner or group the user namespace does not map are
+    // A rootless sandbox: files whose group or owner the user namespace does not map are
     // written, as `>` writes them, where their mode lets the user write them.
-    MorvaneTest::WriteFile(scratch / "group.ppm", "old");
-    MorvaneTest::WriteFile(scratch / "theirs.ppm", "old");
-    if (geteuid() != 0 || chown((scratch / "group.ppm").c_str(), 0, 100) != 0 ||
-        chmod((scratch / "group.ppm").c_str(), 0664) != 0 ||
-        chown((scratch / "theirs.ppm").c_str(), 1234, 1234) != 0 ||
-        chmod((scratch / "theirs.ppm").c_str(), 0666) != 0) {
+    const ProcessResult sandbox = InScratch(
+        scratch,
+        "printf old > group.ppm && printf old > theirs.ppm && chown 0:100 group.ppm && "
+        "chown 1234:1234 theirs.ppm && chmod 664 group.ppm && chmod 666 theirs.ppm || exit 99; "
+        "exec unshare --user --map-root-user sh -c '\"$1\" --bake-ao group.ppm && "
+        "\"$1\" --bake-ao theirs.ppm' sh \"$2\"");
+    if (sandbox.status == 99) {
         std::cout << "SKIPPED the user namespace part: needs root to set up the files\n";
     } else {
-        const ProcessResult sandbox = Unshared(
-            {"--user", "--map-root-user"}, scratch,
-            "\"$2\" --bake-ao group.ppm && \"$2\" --bake-ao theirs.ppm || echo \"status $?\"");
-        EXPECT_EQ(sandbox.status, 0) << sandbox.err;
         EXPECT_EQ(sandbox.out,
                   "SUCCESS: Baked AO map to group.ppm\nSUCCESS: Baked AO map to theirs.ppm\n")
             << sandbox.err;
-        EXPECT_EQ(Sha256OfFile(scratch / "group.ppm"), digest);
-        EXPECT_EQ(Sha256OfFile(scratch / "theirs.ppm"), digest);
+        EXPECT_EQ(Sha256OfFile(scratch / "theirs.ppm"), MorvaneTest::kAmbientOcclusionDigest);
         EXPECT_EQ(StatusOf(scratch / "theirs.ppm").st_uid, 1234u);
     }
 
@@ -552,12 +553,10 @@ TEST(SafeWriting, ContainersAndSandboxesAreWrittenAsTheShellWritesThem) {
     std::cout << "SKIPPED the descriptor part: the sanitizers' runtime needs descriptors of its "
                  "own to check calls; the fault-injection suite covers it\n";
 #else
-    const std::string script =
-        "cd \"$1\" && printf old > kept.ppm && n=3 && until prlimit --nofile=$n \"$2\" --help "
-        ">/dev/null 2>&1; do n=$((n + 1)); done && exec prlimit --nofile=$n \"$2\" --bake-ao "
-        "kept.ppm";
-    const ProcessResult limited = MorvaneTest::RunProcess(
-        "/bin/sh", {"-c", script, "sh", scratch.Path().string(), MorvaneTest::MorvaneExecutable()});
+    const ProcessResult limited = InScratch(
+        scratch,
+        "printf old > kept.ppm && n=3 && until prlimit --nofile=$n \"$2\" --help >/dev/null "
+        "2>&1; do n=$((n + 1)); done && exec prlimit --nofile=$n \"$2\" --bake-ao kept.ppm");
     EXPECT_EQ(limited.status, 2);
     EXPECT_EQ(limited.err, "morvane: cannot write 'kept.ppm': Too many open files\n");
     EXPECT_EQ(ReadFile(scratch / "kept.ppm"), "old");

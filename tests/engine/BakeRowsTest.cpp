@@ -63,7 +63,9 @@ TEST(BakeRows, RefusesRowsOutsideTheMapAndUnsupportedSizes) {
     const MapRequest map{MapKind::Curvature, 8, 8};
     EXPECT_FALSE(BakeEngine::BakeRows(map, -1, 2, band.data()));
     EXPECT_FALSE(BakeEngine::BakeRows(map, 7, 2, band.data()));
-    EXPECT_FALSE(BakeEngine::BakeRows(map, 0, -1, band.data()));
+    for (const int width : {0, 1, 8}) {  // a negative count, whatever the width
+        EXPECT_FALSE(BakeEngine::BakeRows({MapKind::Curvature, width, 8}, 0, -1, band.data()));
+    }
     EXPECT_FALSE(BakeEngine::BakeRows(map, 2147483647, 1, band.data()));
     EXPECT_FALSE(BakeEngine::BakeRows({MapKind::Normal, -3, 8}, 0, 1, band.data()));
     EXPECT_FALSE(BakeEngine::BakeRows({MapKind::Normal, 65536, 65536}, 0, 1, band.data()));

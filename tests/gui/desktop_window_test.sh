@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The desktop mode in a real window: under Xvfb, the window "Morvane Lab" appears, the process
-# waits for it, Return dismisses it, and the process exits 0 with nothing on standard output.
+# waits for it, Return dismisses it, and the process exits 0 with nothing on standard output
+# nor, natively, on standard error.
 # A freshly started Xvfb now and then fails the very first window of a busy machine; when no
 # window comes up, the attempt is repeated once on a new server, with the reason printed.
 # Usage: desktop_window_test.sh MORVANE [ARGUMENT...]
@@ -103,8 +104,11 @@ attempt() {
     grep -qF -- "$WINDOW_TEXT_IN_STDERR" "$scratch/err" ||
       { echo "FAIL: the window did not show: $WINDOW_TEXT_IN_STDERR"; return 1; }
     echo "the window showed its text"
+  elif [ -s "$scratch/err" ]; then
+    echo "FAIL: standard error is not empty (the terminal fallback too?): $(cat "$scratch/err")"
+    return 1
   fi
-  echo "dismissed with Return: exit status 0, standard output empty"
+  echo "dismissed with Return: exit status 0, nothing printed"
   return 0
 }
 

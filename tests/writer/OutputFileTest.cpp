@@ -3,9 +3,12 @@
 // forwards to the real file system and breaks one operation. The faults run on every
 // platform's real seam; the cases about modes, links, attributes and signals on POSIX systems.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <signal.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -166,10 +169,28 @@ public:
     std::function<void(const std::string&)> beforeNaming;  // run before each named file is made
     int writes = 0;
     bool terminatingHeldWhileWriting = false;  // SIGINT was blocked during a write
-    unsigned widestNewFileMode = 0;            // permission bits of every new file, or-ed together
+    bool terminatingHeldWhileNaming = false;   // ... while the last name was given
+    bool targetOpenAtRename = false;           // Windows renames nothing over an open file
+    int target = -1;
+    unsigned widestNewFileMode = 0;  // permission bits of every new file, or-ed together
 
+    int OpenTarget(const std::string& path, bool mayBeMissing, bool& created) override {
+        return target = ForwardingFileSystem::OpenTarget(path, mayBeMissing, created);
+    }
     bool InspectOpen(int descriptor, FileStatus& status) override {
         return Passes(inspectError) && ForwardingFileSystem::InspectOpen(descriptor, status);
+    }
+    bool Link(int descriptor, const Folder& folder, const std::string& name) override {
+        terminatingHeldWhileNaming = TerminatingHeld();
+        return ForwardingFileSystem::Link(descriptor, folder, name);
+    }
+    bool Rename(const Folder& folder, const std::string& from, const std::string& to) override {
+#if defined(_WIN32)
+        targetOpenAtRename = _get_osfhandle(target) != -1;
+#else
+        targetOpenAtRename = fcntl(target, F_GETFD) != -1;
+#endif
+        return ForwardingFileSystem::Rename(folder, from, to);
     }
     bool OpenFolder(const std::string& path, Folder& folder) override {
         return Passes(folderError) && ForwardingFileSystem::OpenFolder(path, folder);
@@ -208,11 +229,7 @@ public:
     }
     long Write(int descriptor, const unsigned char* data, std::size_t size) override {
         ++writes;
-#if !defined(_WIN32)
-        sigset_t mask;
-        pthread_sigmask(SIG_SETMASK, nullptr, &mask);
-        terminatingHeldWhileWriting = terminatingHeldWhileWriting || sigismember(&mask, SIGINT);
-#endif
+        terminatingHeldWhileWriting = terminatingHeldWhileWriting || TerminatingHeld();
         if (interruptedWrites > 0) {
             --interruptedWrites;
             errno = EINTR;
@@ -236,6 +253,16 @@ public:
     }
 
 private:
+    static bool TerminatingHeld() {
+#if defined(_WIN32)
+        return false;
+#else
+        sigset_t mask;
+        pthread_sigmask(SIG_SETMASK, nullptr, &mask);
+        return sigismember(&mask, SIGINT) == 1;
+#endif
+    }
+
     // True when no failure is injected (`error` is 0); otherwise false with errno set to it.
     static bool Passes(int error) {
         errno = error;
@@ -295,7 +322,8 @@ TEST_F(WriterFaults, ShortAndInterruptedWritesAreResumed) {
     fs.longestWrite = 1000;
     fs.interruptedWrites = 3;
     ASSERT_TRUE(WriteThrough(fs, path)) << std::strerror(errno);
-    EXPECT_EQ(ReadFile(path), kContent);
+    EXPECT_TRUE(ReadFile(path) == kContent);
+    EXPECT_FALSE(fs.targetOpenAtRename);
 }
 
 TEST_F(WriterFaults, FailuresAreReportedAndKeepTheOldFile) {
@@ -321,12 +349,18 @@ TEST_F(WriterFaults, WhatCannotBeReplacedIsCopiedIntoTheOpenedFile) {
     // a user namespace does not map.
     for (const int error : {EPERM, EINVAL}) {
         fs.ownerError = error;
+        MorvaneTest::WriteFile(path, std::string(300000, 'o'));  // longer than the map
         const std::uint64_t before = MorvaneTest::FileIdentity(path);
         ASSERT_TRUE(WriteThrough(fs, path)) << std::strerror(errno);
-        EXPECT_EQ(ReadFile(path), kContent);
+        EXPECT_TRUE(ReadFile(path) == kContent);
         EXPECT_EQ(MorvaneTest::FileIdentity(path), before);
         EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map.ppm");
     }
+    // Copied only once it is sure to fit.
+    MorvaneTest::WriteFile(path, "old map");
+    fs.reserveError = ENOSPC;
+    ExpectFailedAndKept(ENOSPC);
+    fs.reserveError = 0;
 
     // The name was given to another file meanwhile: that one is left alone.
     fs.ownerError = 0;
@@ -363,8 +397,12 @@ TEST_F(WriterFaults, InPlaceKeepsTheFileAndCutsALongerOldOne) {
     MorvaneTest::WriteFile(path, std::string(300000, 'o'));
     const std::uint64_t before = MorvaneTest::FileIdentity(path);
     ASSERT_TRUE(WriteThrough(fs, path));
-    EXPECT_EQ(ReadFile(path), kContent);
+    EXPECT_TRUE(ReadFile(path) == kContent);
     EXPECT_EQ(MorvaneTest::FileIdentity(path), before);
+    fs.closeError = EIO;  // a file system that reports a failed write only at the close
+    EXPECT_FALSE(WriteThrough(fs, path));
+    EXPECT_EQ(errno, EIO);
+    fs.closeError = 0;
 
     // A new file created in place stays once written, and is removed again when its write
     // fails.
@@ -388,6 +426,7 @@ TEST_F(WriterFaults, ReplacementIsPrivateUntilWholeNamedOrNot) {
         EXPECT_EQ(ReadFile(path), kContent);
         EXPECT_NE(MorvaneTest::FileIdentity(path), before) << "written in place, not replaced";
         EXPECT_EQ(fs.widestNewFileMode & 077, 0u) << "others could open the file being written";
+        EXPECT_TRUE(fs.terminatingHeldWhileNaming) << "Ctrl-C could leave the named file";
         struct stat status {};
         ASSERT_EQ(stat(path.c_str(), &status), 0);
         EXPECT_EQ(status.st_mode & 0777, 0664u);
@@ -473,12 +512,14 @@ int InChild(const std::function<void()>& body) {
 
 TEST_F(WriterFaults, ASignalThatEndsTheProcessRemovesTheNamedFile) {
     SKIP_WHEN_EMULATED();
-    fs.unnamedError = EOPNOTSUPP;
-    fs.afterFirstWrite = [] { raise(SIGTERM); };
-    const int status = InChild([this] { WriteThrough(fs, path); });
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
-    EXPECT_EQ(ReadFile(path), "old map");
-    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map.ppm");
+    fs.unnamedError = EOPNOTSUPP;  // a file system without files that have no name
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, SIGXCPU}) {
+        fs.afterFirstWrite = [signal] { raise(signal); };
+        const int status = InChild([this] { WriteThrough(fs, path); });
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
+        EXPECT_EQ(ReadFile(path), "old map");
+        EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map.ppm") << signal;
+    }
 }
 
 // The real signal block, in a child process that it may end.

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -54,35 +55,17 @@ TEST(SavePpm, WritesTheHeaderThenRedGreenAndBlueOfEveryPixel) {
     }
 }
 
-TEST(SavePpm, StreamedMapsAreTheBytesOfTheWholeMapThroughOneSmallBuffer) {
-    ScratchDirectory scratch;
-    std::vector<std::uint32_t> buffer;
-    const std::pair<int, int> sizes[] = {{0, 5},    {5, 0},      {1, 1},
-                                         {99, 101}, {1000, 732}, {20000, 3}};
-    for (const auto& [width, height] : sizes) {
-        const Morvane::MapRequest request{Morvane::MapKind::Normal, width, height, 2.5f};
-        ASSERT_TRUE(BakeEngine::SavePpm(scratch / "streamed.ppm", request, buffer));
-        EXPECT_TRUE(ReadFile(scratch / "streamed.ppm") ==
-                    MorvaneTest::PpmBytes(BakeEngine::BakeNormalMap(width, height, 2.5f)))
-            << width << " x " << height;
-        // A chunk of file bytes (256 KiB at most) and a band of 16 KiB or one row, whatever
-        // the height.
-        EXPECT_LE(buffer.size(), 65536 + std::max<std::size_t>(4096, width)) << "more than a band";
-    }
-    EXPECT_FALSE(
-        BakeEngine::SavePpm(scratch / "bad.ppm", {Morvane::MapKind::Normal, -1, 3}, buffer));
-    EXPECT_EQ(errno, EINVAL);
-    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "streamed.ppm");
-}
-
-TEST(SavePpm, ASinkGetsTheFileByteForByteAndCanStopIt) {
+TEST(SavePpm, StreamedSunkAndWholeMapsAreTheSameBytesThroughOneSmallBuffer) {
     ScratchDirectory scratch;
     std::vector<std::uint32_t> buffer;
     for (const auto& [name, kind] : MorvaneTest::kEveryBake) {
-        for (const auto& [width, height] : {std::pair{256, 256}, {1, 1}, {99, 101}, {700, 500}}) {
+        for (const auto& [width, height] :
+             {std::pair{256, 256}, {1, 1}, {99, 101}, {700, 500}, {0, 5}, {5, 0}, {20000, 3}}) {
             SCOPED_TRACE(testing::Message() << name << " " << width << " x " << height);
             const Morvane::MapRequest request{kind, width, height, 2.5f};
             ASSERT_TRUE(BakeEngine::SavePpm(scratch / "map.ppm", request, buffer));
+            // A chunk of file bytes (256 KiB at most) and a band of 16 KiB or one row.
+            EXPECT_LE(buffer.size(), 65536 + std::max<std::size_t>(4096, width));
             const std::string file = ReadFile(scratch / "map.ppm");
             std::string fromRequest;
             std::string fromMap;
@@ -102,6 +85,10 @@ TEST(SavePpm, ASinkGetsTheFileByteForByteAndCanStopIt) {
             EXPECT_TRUE(fromMap == file);
         }
     }
+    EXPECT_FALSE(
+        BakeEngine::SavePpm(scratch / "bad.ppm", {Morvane::MapKind::Normal, -1, 3}, buffer));
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "map.ppm");
     // A sink that refuses stops the encoding at once.
     int chunks = 0;
     errno = 0;
@@ -120,10 +107,16 @@ TEST(SavePpm, ASinkGetsTheFileByteForByteAndCanStopIt) {
 TEST(SavePpm, RefusesAMapWhosePixelsDoNotMatchItsSizes) {
     ScratchDirectory scratch;
     TextureMap map = Filled(4, 4, 0xFF000000u);
-    map.pixels.pop_back();
-    errno = 0;
-    EXPECT_FALSE(BakeEngine::SavePpm(scratch / "bad.ppm", map));
-    EXPECT_EQ(errno, EINVAL);
+    const auto sink = [](const unsigned char*, std::size_t) { return true; };
+    for (const int extra : {-1, 1}) {  // one pixel less, one more
+        map.pixels.resize(16 + extra);
+        errno = 0;
+        EXPECT_FALSE(BakeEngine::SavePpm(scratch / "bad.ppm", map));
+        EXPECT_EQ(errno, EINVAL);
+        errno = 0;
+        EXPECT_FALSE(BakeEngine::EncodePpm(map, sink));
+        EXPECT_EQ(errno, EINVAL);
+    }
     EXPECT_FALSE(BakeEngine::SavePpm(scratch / "bad.ppm", TextureMap{-1, 3, {}}));
     EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()), "");
 }
@@ -145,17 +138,32 @@ TEST(SavePpm, ReplacesAnExistingFileWholeAndKeepsItsPermissions) {
         return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
                              std::filesystem::directory_iterator());
     };
+    // Also through a link, into standard error's file, and into a file with an attribute,
+    // which a new file cannot be.
+    ASSERT_EQ(symlink(path.c_str(), (scratch / "link").c_str()), 0);
+    const std::string attributed = scratch / "attributed";
+    MorvaneTest::WriteFile(attributed, "old");
+    setxattr(attributed.c_str(), "user.origin", "test", 4, 0);
+    const int standardError = dup(2);
     const auto before = openDescriptors();
+    const int stream = open((scratch / "stream").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    dup2(stream, 2);
+    close(stream);
     for (int round = 0; round < 10; ++round) {
         EXPECT_TRUE(BakeEngine::SavePpm(path, Filled(2, 1, 0xFF030201u)));
         EXPECT_FALSE(BakeEngine::SavePpm(scratch / "missing/map.ppm", Filled(2, 1, 0)));
         EXPECT_FALSE(BakeEngine::SavePpm("/dev/full", Filled(2, 1, 0)));
+        EXPECT_TRUE(BakeEngine::SavePpm(scratch / "link", Filled(2, 1, 0)));
+        EXPECT_TRUE(BakeEngine::SavePpm(scratch / "stream", Filled(2, 1, 0)));
+        EXPECT_TRUE(BakeEngine::SavePpm(attributed, Filled(2, 1, 0)));
     }
+    dup2(standardError, 2);
     ASSERT_EQ(link(path.c_str(), (scratch / "second").c_str()), 0);
     for (int round = 0; round < 10; ++round) {
         EXPECT_TRUE(BakeEngine::SavePpm(path, Filled(2, 1, 0xFF030201u)));
     }
     EXPECT_EQ(openDescriptors(), before);
+    close(standardError);
 }
 
 TEST(SavePpm, PathsThatCannotBeWrittenFailWithTheSystemsReason) {
@@ -279,6 +287,13 @@ TEST(SavePpm, RunningOutOfMemoryAnywhereFailsCleanly) {
         [&] {
             buffer = {};
             return BakeEngine::SavePpm(path, {Morvane::MapKind::Normal, 300, 200, 2.5f}, buffer);
+        },
+        [&] { return BakeEngine::EncodePpm(map, [](auto, auto) { return true; }); },
+        [&] {
+            buffer = {};
+            return BakeEngine::EncodePpm(
+                {Morvane::MapKind::Normal, 300, 200, 2.5f}, [](auto, auto) { return true; },
+                buffer);
         },
     };
     sigset_t maskBefore;
