@@ -278,6 +278,8 @@ void OutputFile::Discard() {
     writeErrorSignals_.Unblock();
     open_ = false;
     facts_ = TargetFacts{};
+    path_.clear();
+    name_.clear();
     file_ = -1;
     size_ = 0;
     written_ = 0;

@@ -1,5 +1,5 @@
-// The command line when memory runs out, in a bake or around it, driven in-process with an allocator
-// that refuses large blocks.
+// The command line when memory runs out, in a bake or around it, driven in-process with an
+// allocator that refuses large blocks.
 
 #include <gtest/gtest.h>
 
