@@ -354,7 +354,7 @@ private:
                            std::string& name) {
         name = NameOf(path);
         FileStatus entry;
-        if (name.empty() || name == "." || name == "..") {
+        if (!IsEntryName(name)) {
             errno = ENOENT;
         } else if (OpenFolder(std::string(FolderOf(path)), folder)) {
             unsigned flags = 0;

@@ -110,7 +110,7 @@ bool OutputFile::Open(const std::string& path, std::uint64_t size) {
 void OutputFile::OpenNewFile(const std::string& path) {
     facts_.missing = true;
     name_ = NameOf(path);
-    if (name_.empty() || name_ == "." || name_ == "..") {
+    if (!IsEntryName(name_)) {
         facts_.replacementError = EISDIR;  // opened as `>` opens it, which tells why not
     } else if (!fs_.OpenFolder(std::string(FolderOf(path)), folder_) ||
                (newFile_ = fs_.CreateUnnamed(folder_, kNewFileMode)) < 0) {

@@ -79,6 +79,10 @@ std::string_view NameOf(std::string_view path) {
     return path.substr(FolderOf(path).size());
 }
 
+bool IsEntryName(std::string_view name) {
+    return !name.empty() && name != "." && name != "..";
+}
+
 bool IsDevicePath(std::string_view path) {
     return SingleSlashes(path).rfind("/dev/", 0) == 0;
 }

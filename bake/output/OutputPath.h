@@ -53,6 +53,9 @@ bool ClaimTemporaryName(std::string& name, RandomBits randomBits, Claim claim) {
 std::string_view FolderOf(std::string_view path);
 std::string_view NameOf(std::string_view path);
 
+// True for a name that can be an entry of a folder: not empty, "." or "..".
+bool IsEntryName(std::string_view name);
+
 // True for paths in the system's device folder, whose entries are never replaced by files.
 bool IsDevicePath(std::string_view path);
 
