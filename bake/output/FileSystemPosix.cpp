@@ -233,14 +233,17 @@ public:
     }
 
     bool Link(int descriptor, const Folder& folder, const std::string& name) override {
-        // Through /proc, which needs no privilege; AT_EMPTY_PATH where /proc is missing.
-        const std::string self = "/proc/self/fd/" + std::to_string(descriptor);
-        if (linkat(AT_FDCWD, self.c_str(), folder.descriptor, name.c_str(), AT_SYMLINK_FOLLOW) ==
-            0) {
+        // From the descriptor itself, the shortest way, where the caller may (root, or a
+        // kernel that lets the opener link its own file); else through /proc.
+        if (linkat(descriptor, "", folder.descriptor, name.c_str(), AT_EMPTY_PATH) == 0) {
             return true;
         }
-        return errno == ENOENT &&
-               linkat(descriptor, "", folder.descriptor, name.c_str(), AT_EMPTY_PATH) == 0;
+        if (errno != ENOENT && errno != EPERM) {
+            return false;
+        }
+        const std::string self = "/proc/self/fd/" + std::to_string(descriptor);
+        return linkat(AT_FDCWD, self.c_str(), folder.descriptor, name.c_str(), AT_SYMLINK_FOLLOW) ==
+               0;
     }
 
     bool PrepareReplacement(int replacement, int target) override {

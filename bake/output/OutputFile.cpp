@@ -23,11 +23,11 @@
 //    (not append-only). The folder and name are those of the opened file: the path's own last
 //    part if it is that file, else the file's place as the system reports it. The new file is
 //    private (mode 0600) and, where the file system allows, has no name until it is complete,
-//    so that no signal, not even SIGKILL, can leave it behind. Once it is complete the target
-//    is observed again, and the new file gets the owner, group, mode, attributes and flags it
-//    has then. A last look comes right before the rename: a change since, or a name that no
-//    longer leads to the target, makes the writer copy the new file into the target instead.
-//    A change in the instant between that look and the rename cannot be seen.
+//    so that no signal, not even SIGKILL, can leave it behind. Once it is complete, right
+//    before the rename, the target is observed again: the new file gets the owner, group,
+//    mode, attributes and flags it has then, or, where it can no longer be the same file or
+//    its name no longer leads to it, is copied into the target instead. A change in the
+//    instant between that look and the rename cannot be seen.
 // 5. Otherwise the opened file is written in place, after making sure its full length fits
 //    (reserved, or checked against the free space where the file system reports any), so a
 //    full disk fails before its contents are touched. So it is where the folder refuses a new

@@ -67,24 +67,14 @@ bool OutputFile::CommitOverExisting() {
 }
 
 // Puts the complete new file in the target's place, with the target's owner, group, mode,
-// attributes and flags as they are now; copies it into the opened file where the target can
-// no longer be replaced.
+// attributes and flags as they are right before the rename; copies it into the opened file
+// where the target can no longer be replaced.
 bool OutputFile::CommitReplacement() {
     if (TerminatingSignalArrived()) {
         return false;
     }
-    FileStatus now;
-    if (!fs_.InspectOpen(target_, now)) {
-        return false;
-    }
-    ObserveTarget(now);
-    if (!now.IsUnchangedSince(observed_) && !fs_.PrepareReplacement(newFile_, target_)) {
-        facts_.replacementError = errno;
-    }
-    if (facts_.replacementError == 0 && !fs_.CompleteReplacement(newFile_, now)) {
-        facts_.replacementError = errno;
-    }
-    if (facts_.replacementError == 0 && temporary_.empty()) {
+    // Renaming needs a name: from here to the rename, the signals that end a process wait.
+    if (temporary_.empty()) {
         terminatingSignals_.Block(SignalBlock::kTerminatingSignals);
         if (!ClaimTemporaryName(temporary_, RandomBits, [this](const std::string& name) {
                 return fs_.Link(newFile_, folder_, name);
@@ -92,12 +82,19 @@ bool OutputFile::CommitReplacement() {
             facts_.replacementError = errno;
         }
     }
-    // The last look: the target as observed, and still under its name.
-    FileStatus last, entry;
-    if (facts_.replacementError == 0 &&
-        (!fs_.InspectOpen(target_, last) || !last.IsUnchangedSince(now) ||
-         !fs_.InspectEntry(folder_, name_, entry) || !entry.IsSameFileAs(now))) {
-        facts_.located = false;
+    // The target now, and whether its name still leads to it.
+    FileStatus now, entry;
+    if (!fs_.InspectOpen(target_, now)) {
+        return false;
+    }
+    ObserveTarget(now);
+    facts_.located = fs_.InspectEntry(folder_, name_, entry) && entry.IsSameFileAs(now);
+    if (facts_.replacementError == 0 && !now.IsUnchangedSince(observed_) &&
+        !fs_.PrepareReplacement(newFile_, target_)) {
+        facts_.replacementError = errno;
+    }
+    if (facts_.replacementError == 0 && !fs_.CompleteReplacement(newFile_, now)) {
+        facts_.replacementError = errno;
     }
     int error = 0;
     const WriteMethod method = ChooseWriteMethod(facts_, error);

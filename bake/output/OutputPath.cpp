@@ -1,5 +1,9 @@
 #include "OutputPath.h"
 
+#if defined(__linux__)
+#include <sys/random.h>
+#endif
+
 #include <atomic>
 #include <charconv>
 #include <chrono>
@@ -91,6 +95,14 @@ std::uint64_t RandomBits() {
     // One secret seed a process, stepped and mixed for every name (splitmix64): as
     // unpredictable from outside as a fresh draw, without a system call a file.
     static const std::uint64_t seed = [] {
+#if defined(__linux__)
+        // One system call; std::random_device probes the processor first, which a virtual
+        // machine makes costly.
+        std::uint64_t bits = 0;
+        if (getrandom(&bits, sizeof bits, GRND_NONBLOCK) == sizeof bits) {
+            return bits;
+        }
+#endif
         try {
             std::random_device device;
             return (static_cast<std::uint64_t>(device()) << 32) ^ device();

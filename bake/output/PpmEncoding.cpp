@@ -10,8 +10,12 @@
 #include <charconv>
 #include <initializer_list>
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
-#include <cpuid.h>
 #include <tmmintrin.h>
+#if __has_include(<sys/platform/x86.h>)
+#include <sys/platform/x86.h>  // the features the C library found at start-up
+#else
+#include <cpuid.h>
+#endif
 #endif
 
 namespace Morvane {
@@ -70,11 +74,16 @@ PpmLayout LayoutOf(std::int32_t width, std::int32_t height) {
 void PackRgb(const std::uint32_t* pixels, std::size_t count, unsigned char* out) {
     std::size_t i = 0;
 #if defined(MORVANE_PACK_WITH_SSSE3)
-    // One cpuid leaf: the full feature probe behind __builtin_cpu_supports issues many, each
-    // of which traps to the hypervisor on a virtual machine, costing more than a small map.
+    // Asked of the C library, which probed the processor at start-up, where it tells; else one
+    // cpuid leaf. Each cpuid traps to the hypervisor on a virtual machine, costing more than a
+    // small map, and the full probe behind __builtin_cpu_supports issues many.
     static const bool hasSsse3 = [] {
+#if __has_include(<sys/platform/x86.h>)
+        return CPU_FEATURE_ACTIVE(SSSE3);
+#else
         unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
         return __get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0 && (ecx & bit_SSSE3) != 0;
+#endif
     }();
     if (hasSsse3) {
         i = PackRgbSsse3(pixels, count, out);
