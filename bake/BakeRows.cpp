@@ -34,7 +34,10 @@ bool BakeEngine::BakeRows(const MapRequest& request, std::int32_t firstRow, std:
         (lastRow != 0 && rowStride > (addressable - width) / lastRow)) {
         return false;
     }
-    const MapBand band{request.width, request.height, firstRow, rowCount, rows, rowStride};
+    return BakeBand(request, {request.width, request.height, firstRow, rowCount, rows, rowStride});
+}
+
+bool BakeBand(const MapRequest& request, const MapBand& band) {
     switch (request.kind) {
         case MapKind::AmbientOcclusion:
             BakeAmbientOcclusionBand(band);

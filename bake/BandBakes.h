@@ -12,4 +12,8 @@ void BakeNormalBand(const MapBand& band, float strength);
 void BakeCurvatureBand(const MapBand& band);
 void BakeMaterialIdBand(const MapBand& band);
 
+// Bakes `band` of the map that `request` describes, which must be a supported size with the
+// band inside it. False, writing nothing, when `request.kind` is not one of the four kinds.
+bool BakeBand(const MapRequest& request, const MapBand& band);
+
 }  // namespace Morvane

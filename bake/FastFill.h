@@ -15,8 +15,9 @@
 
 namespace Morvane {
 
-// One row from three parts: `leftCount` values from `left`, then `middle` repeated, then
-// `rightCount` values from `right`. Needs leftCount + rightCount <= width.
+// One row from three parts, each side given from its border inwards: `leftCount` values from
+// `left`, then `middle` repeated, then `rightCount` values from `right`, the last pixel of the
+// row first. Needs leftCount + rightCount <= width.
 void ComposeRow(std::uint32_t* row, std::int32_t width, const std::uint32_t* left,
                 std::int32_t leftCount, std::uint32_t middle, const std::uint32_t* right,
                 std::int32_t rightCount);
@@ -26,11 +27,15 @@ void ComposeRow(std::uint32_t* row, std::int32_t width, const std::uint32_t* lef
 using EdgeDistanceTable = std::vector<std::uint32_t>;
 
 // Tabulates `pixelAt(m)` for m = 0 .. last, where `last` is the edge distance from which the
-// pixel no longer changes (clamped to the largest edge distance the map has).
+// pixel no longer changes (clamped to the largest edge distance the band has: that of its row
+// nearest the map's middle, or of the middle column).
 template <typename PixelAtEdgeDistance>
 EdgeDistanceTable TabulateEdgeDistance(const MapBand& band, std::int32_t last,
                                        PixelAtEdgeDistance pixelAt) {
-    const std::int32_t largest = (std::min(band.width, band.height) - 1) / 2;
+    const std::int32_t nearest =
+        std::clamp((band.height - 1) / 2, band.firstRow, band.EndRow() - 1);
+    const std::int32_t largest =
+        std::min({nearest, band.height - 1 - nearest, (band.width - 1) / 2});
     EdgeDistanceTable table(static_cast<std::size_t>(std::min(last, largest)) + 1);
     for (std::size_t m = 0; m < table.size(); ++m) {
         table[m] = pixelAt(static_cast<std::int32_t>(m));
@@ -80,8 +85,8 @@ inline std::int32_t MinEdgeDistance(const PixelBox& box, std::int32_t width, std
 // Calls `paint(x, y)` for every pixel of the band within reach of a disc, as
 // ForEachPixelNearDiscs does, with one shortcut: when the discs' reaches are apart, a disc whose
 // whole reach lies inside the map and on a plain background (`isPlain(box)`, a background equal
-// under every such disc) holds the same pixels as the first such disc in the band, so each of
-// its rows whose counterpart in that disc lies in the band is copied instead of painted.
+// under every such disc) holds the same pixels as the first such disc of the map, so each of
+// its rows that the band's stamp holds (DiscStamp, MapBand.h) is copied instead of painted.
 template <typename Paint, typename IsPlain>
 void PaintNearDiscs(const MapBand& band, Paint paint, IsPlain isPlain) {
     const Layout::DiscSpans columns = Layout::DiscReachSpans(band.width);
@@ -91,34 +96,31 @@ void PaintNearDiscs(const MapBand& band, Paint paint, IsPlain isPlain) {
         ForEachPixelNearDiscs(band, paint);
         return;
     }
-    bool stamped = false;
-    PixelBox stamp{};
+    DiscStamp ownStamp;
+    DiscStamp& stamp = band.stamp != nullptr ? *band.stamp : ownStamp;
+    bool stampFound = false;
     for (const Layout::DiscCentre& centre : Layout::FeatureDiscCentres(band.width, band.height)) {
         const PixelBox reach{centre.x - Layout::kDiscReach, centre.y - Layout::kDiscReach,
                              centre.x + Layout::kDiscReach + 1, centre.y + Layout::kDiscReach + 1};
         const PixelBox box{std::max(reach.x0, 0), std::max(reach.y0, 0),
                            std::min(reach.x1, band.width), std::min(reach.y1, band.height)};
-        const Layout::Span inBand = RowsInBand({box.y0, box.y1}, band);
-        if (inBand.begin >= inBand.end) {
-            continue;
-        }
         const bool whole =
             box.x0 == reach.x0 && box.y0 == reach.y0 && box.x1 == reach.x1 && box.y1 == reach.y1;
         const bool plain = whole && isPlain(box);
-        const bool copied = plain && stamped;
-        if (plain && !stamped) {
-            stamped = true;
-            stamp = box;
-        }
+        const bool isStamp = plain && !stampFound;  // its rows fill the stamp
+        stampFound = stampFound || plain;
+        const Layout::Span inBand = RowsInBand({box.y0, box.y1}, band);
         for (std::int32_t y = inBand.begin; y < inBand.end; ++y) {
-            const std::int32_t source = stamp.y0 + (y - box.y0);
-            if (copied && source >= band.firstRow && source < band.EndRow()) {
-                std::copy_n(&PixelAt(band, stamp.x0, source), box.x1 - box.x0,
-                            &PixelAt(band, box.x0, y));
+            std::uint32_t* const row = &PixelAt(band, box.x0, y);
+            if (plain && !isStamp && stamp.Holds(y - box.y0)) {
+                std::copy_n(stamp.Row(y - box.y0), DiscStamp::kSide, row);
                 continue;
             }
             for (std::int32_t x = box.x0; x < box.x1; ++x) {
                 paint(x, y);
+            }
+            if (isStamp) {
+                stamp.Keep(y - box.y0, row);
             }
         }
     }

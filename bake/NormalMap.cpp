@@ -83,7 +83,8 @@ std::uint32_t FinishPixel(std::int32_t x, std::int32_t y, const NormalSettings& 
 }
 
 // A row without disc terms: the left band, one value for every column between the bands, and
-// the right band. Rows outside the top and bottom bands are all alike.
+// the right band (from the right border inwards). Rows outside the top and bottom bands are
+// all alike.
 struct RowWithoutDiscs {
     std::array<std::uint32_t, kRimBand> left{};
     std::array<std::uint32_t, kFarRimBand> right{};
@@ -99,7 +100,7 @@ struct RowWithoutDiscs {
             left[x] = FinishPixel(x, y, s, 0.0f, 0.0f);
         }
         for (std::int32_t i = 0; i < rightCount; ++i) {
-            right[i] = FinishPixel(rightBegin + i, y, s, 0.0f, 0.0f);
+            right[i] = FinishPixel(s.width - 1 - i, y, s, 0.0f, 0.0f);
         }
         if (rightBegin > leftCount) {
             middle = FinishPixel(leftCount, y, s, 0.0f, 0.0f);

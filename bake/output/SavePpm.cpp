@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include <morvane/BakeEngine.h>
+#include "BandBakes.h"
 #include "MapStorage.h"
 #include "OutputFile.h"
 #include "OutputPath.h"
@@ -149,13 +150,17 @@ auto WholeMap(const TextureMap& map, std::vector<std::uint32_t>& buffer) {
     return Source<decltype(rows)>{width, map.height, buffer, rows};
 }
 
-// The rows of the map that `request` describes, baked band by band after the chunk.
+// The rows of the map that `request` describes, baked band by band after the chunk; what one
+// band paints of the discs, the next ones copy.
 auto BakedMap(const MapRequest& request, std::vector<std::uint32_t>& buffer) {
-    auto rows = [&request, &buffer](std::int32_t first, std::int32_t count) {
+    auto rows = [&request, &buffer, stamp = DiscStamp()](std::int32_t first,
+                                                         std::int32_t count) mutable {
         // At the buffer's end, which Prepare() made to hold a band after the chunk.
+        const auto width = static_cast<std::size_t>(request.width);
         std::uint32_t* const band =
-            buffer.data() + buffer.size() - static_cast<std::size_t>(count) * request.width;
-        return BakeEngine::BakeRows(request, first, count, band) ? band : nullptr;
+            buffer.data() + buffer.size() - static_cast<std::size_t>(count) * width;
+        const MapBand rowsOfMap{request.width, request.height, first, count, band, width, &stamp};
+        return BakeBand(request, rowsOfMap) ? band : nullptr;
     };
     return Source<decltype(rows)>{request.width, request.height, buffer, rows, 1};
 }
