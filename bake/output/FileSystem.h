@@ -1,7 +1,7 @@
-// The few file operations the writer needs, behind one interface: the platform's own
-// implementation in FileSystemPosix.cpp or FileSystemWin32.cpp, and test doubles that inject
-// failures. Each is a plain operation: it decides nothing, and every failing call returns
-// false (or -1) and leaves errno describing the cause.
+// The few file operations the writer needs, as the platform does them (FileSystemPosix.cpp or
+// FileSystemWin32.cpp); virtual, so that a test double can break one and keep the others. Each
+// is a plain operation: it decides nothing, and every failing call returns false (or -1) and
+// leaves errno describing the cause.
 #pragma once
 
 // The writer's own: the engine never uses it (see bake/CMakeLists.txt).
@@ -58,63 +58,62 @@ public:
     // Opens `path` for writing as the shell's `>` does, without truncating it: the system
     // follows links and applies its permissions and protections. Where the path `mayBeMissing`,
     // `created` tells whether this call made the file. An interrupted open is retried.
-    virtual int OpenTarget(const std::string& path, bool mayBeMissing, bool& created) = 0;
-    virtual bool InspectOpen(int descriptor, FileStatus& status) = 0;
+    virtual int OpenTarget(const std::string& path, bool mayBeMissing, bool& created);
+    virtual bool InspectOpen(int descriptor, FileStatus& status);
     // The file that `path` leads to, links followed; ENOENT when there is none.
-    virtual bool InspectPath(const std::string& path, FileStatus& status) = 0;
+    virtual bool InspectPath(const std::string& path, FileStatus& status);
     // The standard stream (1 or 2) other than `opened` that is the same file as `status` and
     // is open for writing, or -1.
-    virtual int StandardStreamFor(const FileStatus& status, int opened) = 0;
+    virtual int StandardStreamFor(const FileStatus& status, int opened);
 
     // Opens the folder `path` ("" for the current one).
-    virtual bool OpenFolder(const std::string& path, Folder& folder) = 0;
+    virtual bool OpenFolder(const std::string& path, Folder& folder);
     // Finds a folder and a name in it under which the file open at `descriptor` (described by
     // `status`) is linked, from the `path` it was opened by or from what the system knows of
     // the descriptor, and whether that folder is append-only. ENOENT when no name leads to it.
     virtual bool Locate(const std::string& path, int descriptor, const FileStatus& status,
-                        Folder& folder, std::string& name) = 0;
-    virtual void CloseFolder(Folder& folder) = 0;
+                        Folder& folder, std::string& name);
+    virtual void CloseFolder(Folder& folder);
     // The entry `name` itself, a final link not followed.
-    virtual bool InspectEntry(const Folder& folder, const std::string& name,
-                              FileStatus& status) = 0;
+    virtual bool InspectEntry(const Folder& folder, const std::string& name, FileStatus& status);
 
     // Whether CreateUnnamed() can work here at all: where it cannot, nothing is looked up
     // beforehand (on Windows, looking a named pipe up would take its connection).
-    virtual bool MakesUnnamedFiles() const = 0;
+    virtual bool MakesUnnamedFiles() const;
     // A new file in `folder` without a name, with `mode` as the system applies it to a new
     // file: it vanishes if the process ends before Link(). EOPNOTSUPP where the file system
     // cannot make one.
-    virtual int CreateUnnamed(const Folder& folder, unsigned mode) = 0;
+    virtual int CreateUnnamed(const Folder& folder, unsigned mode);
     // A new file named `name` in `folder`, mode 0600; EEXIST when the name is taken. Where
     // the system allows, it vanishes when its descriptor closes until CompleteReplacement().
-    virtual int CreateNamed(const Folder& folder, const std::string& name) = 0;
+    virtual int CreateNamed(const Folder& folder, const std::string& name);
     // Gives the file at `descriptor` the name `name` in `folder`; EEXIST when it is taken.
-    virtual bool Link(int descriptor, const Folder& folder, const std::string& name) = 0;
+    virtual bool Link(int descriptor, const Folder& folder, const std::string& name);
     // Gives the new file `replacement` what the `target` file has beyond owner and mode (inode
     // flags, attributes), as they are now. EPERM when it cannot have the same: the target has
     // attributes the new file lacks, or the new file has some of its own (an inherited ACL).
-    virtual bool PrepareReplacement(int replacement, int target) = 0;
+    virtual bool PrepareReplacement(int replacement, int target);
     // The new file is complete: gives it the owner, group and mode in `target`, and lets it
     // outlive its descriptor where it was made to vanish with it.
-    virtual bool CompleteReplacement(int replacement, const FileStatus& target) = 0;
+    virtual bool CompleteReplacement(int replacement, const FileStatus& target);
     // Renames `from` over `to` in `folder`, replacing any entry there in one step.
-    virtual bool Rename(const Folder& folder, const std::string& from, const std::string& to) = 0;
-    virtual bool Remove(const Folder& folder, const std::string& name) = 0;
+    virtual bool Rename(const Folder& folder, const std::string& from, const std::string& to);
+    virtual bool Remove(const Folder& folder, const std::string& name);
 
     // One write; the count may be short. One read at `offset`; 0 at the end.
-    virtual long Write(int descriptor, const unsigned char* data, std::size_t size) = 0;
+    virtual long Write(int descriptor, const unsigned char* data, std::size_t size);
     virtual long ReadAt(int descriptor, unsigned char* data, std::size_t size,
-                        std::uint64_t offset) = 0;
+                        std::uint64_t offset);
     // Makes sure that `size` bytes fit in the file before its contents are touched: reserves
     // the disk for them, or, where the file system cannot reserve, checks that the free space
     // it reports holds them (ENOSPC otherwise). Refuses a size above the file size limit
     // (EFBIG).
-    virtual bool Reserve(int descriptor, std::uint64_t size) = 0;
-    virtual bool Truncate(int descriptor, std::uint64_t size) = 0;
-    virtual bool Close(int descriptor) = 0;
+    virtual bool Reserve(int descriptor, std::uint64_t size);
+    virtual bool Truncate(int descriptor, std::uint64_t size);
+    virtual bool Close(int descriptor);
 };
 
-// The platform's file system.
+// The platform's file system, for every writer that is not given another.
 FileSystem& SystemFileSystem();
 
 // The process's id (FileSystemPosix.cpp, FileSystemWin32.cpp), and unpredictable bits for

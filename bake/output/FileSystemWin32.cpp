@@ -106,230 +106,232 @@ bool SetVanishing(HANDLE handle, bool vanish) {
            Failed();
 }
 
-class Win32FileSystem final : public FileSystem {
-public:
-    // Opens an existing file or device first, so that `NUL`, `CON` and pipes are opened as
-    // they are; creates the file only where there is none.
-    int OpenTarget(const std::string& path, bool, bool& created) override {
-        created = false;
-        std::wstring wide;
-        if (!FilePath(path, wide)) {
-            return -1;
-        }
-        // Shared as `cmd` shares what `>` opens, and for deletion too, so that a file this call
-        // creates can be removed again while it is open when the write fails.
-        for (int attempt = 0; attempt < 8; ++attempt) {
-            HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, kShareAll, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
-                handle = CreateFileW(wide.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-                if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
-                    continue;  // made meanwhile by someone else: open that one
-                }
-                created = handle != INVALID_HANDLE_VALUE;
+}  // namespace
+
+// Opens an existing file or device first, so that `NUL`, `CON` and pipes are opened as
+// they are; creates the file only where there is none.
+int FileSystem::OpenTarget(const std::string& path, bool, bool& created) {
+    created = false;
+    std::wstring wide;
+    if (!FilePath(path, wide)) {
+        return -1;
+    }
+    // Shared as `cmd` shares what `>` opens, and for deletion too, so that a file this call
+    // creates can be removed again while it is open when the write fails.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        HANDLE handle = CreateFileW(wide.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+            handle = CreateFileW(wide.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+                continue;  // made meanwhile by someone else: open that one
             }
-            return DescriptorFor(handle);
-        }
-        errno = EBUSY;
-        return -1;
-    }
-
-    bool InspectOpen(int descriptor, FileStatus& status) override {
-        return Describe(HandleOf(descriptor), status);
-    }
-
-    int StandardStreamFor(const FileStatus& status, int opened) override {
-        for (const int stream : {1, 2}) {
-            FileStatus standard;
-            if (stream != opened && Describe(HandleOf(stream), standard) &&
-                standard.kind == FileKind::RegularFile && standard.IsSameFileAs(status)) {
-                return stream;
-            }
-        }
-        return -1;
-    }
-
-    bool InspectPath(const std::string& path, FileStatus& status) override {
-        return DescribePath(path, 0, status);
-    }
-
-    // The folder and name are those of the file that was opened, wherever the links and
-    // junctions of `path` led. A file that another program holds open without letting it be
-    // deleted cannot be replaced, only written in place, as `cmd` writes it: it is not found.
-    bool Locate(const std::string&, int descriptor, const FileStatus&, Folder& folder,
-                std::string& name) override {
-        std::wstring wideFolder, wideName;
-        if (!FinalFolderAndName(HandleOf(descriptor), wideFolder, wideName)) {
-            return false;
-        }
-        const HANDLE replaceable =
-            CreateFileW((wideFolder + wideName).c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
-                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (replaceable == INVALID_HANDLE_VALUE) {
-            errno = ENOENT;
-            return false;
-        }
-        CloseHandle(replaceable);
-        if (!WideToUtf8(wideFolder, folder.path) || !WideToUtf8(wideName, name)) {
-            folder = Folder{};
-            return false;
-        }
-        folder.descriptor = 0;  // found; Windows works by path
-        return true;
-    }
-
-    // Windows works by path: the folder is only named.
-    bool OpenFolder(const std::string& path, Folder& folder) override {
-        folder.path = path;
-        folder.descriptor = 0;
-        return true;
-    }
-
-    void CloseFolder(Folder& folder) override { folder = Folder{}; }
-
-    bool InspectEntry(const Folder& folder, const std::string& name, FileStatus& status) override {
-        return DescribePath(folder.path + name, FILE_FLAG_OPEN_REPARSE_POINT, status);
-    }
-
-    bool MakesUnnamedFiles() const override { return false; }
-
-    int CreateUnnamed(const Folder&, unsigned) override {
-        errno = EOPNOTSUPP;
-        return -1;
-    }
-
-    // Shared with no one while it is written, and marked to vanish with its handle.
-    int CreateNamed(const Folder& folder, const std::string& name) override {
-        std::wstring wide;
-        if (!FilePath(folder.path + name, wide)) {
-            return -1;
-        }
-        const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
-                                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle != INVALID_HANDLE_VALUE) {
-            // Where the file system cannot mark it, the writer still removes it on failure.
-            SetVanishing(handle, true);
+            created = handle != INVALID_HANDLE_VALUE;
         }
         return DescriptorFor(handle);
     }
+    errno = EBUSY;
+    return -1;
+}
 
-    bool Link(int, const Folder&, const std::string&) override {
-        errno = EOPNOTSUPP;
+bool FileSystem::InspectOpen(int descriptor, FileStatus& status) {
+    return Describe(HandleOf(descriptor), status);
+}
+
+int FileSystem::StandardStreamFor(const FileStatus& status, int opened) {
+    for (const int stream : {1, 2}) {
+        FileStatus standard;
+        if (stream != opened && Describe(HandleOf(stream), standard) &&
+            standard.kind == FileKind::RegularFile && standard.IsSameFileAs(status)) {
+            return stream;
+        }
+    }
+    return -1;
+}
+
+bool FileSystem::InspectPath(const std::string& path, FileStatus& status) {
+    return DescribePath(path, 0, status);
+}
+
+// The folder and name are those of the file that was opened, wherever the links and
+// junctions of `path` led. A file that another program holds open without letting it be
+// deleted cannot be replaced, only written in place, as `cmd` writes it: it is not found.
+bool FileSystem::Locate(const std::string&, int descriptor, const FileStatus&, Folder& folder,
+                        std::string& name) {
+    std::wstring wideFolder, wideName;
+    if (!FinalFolderAndName(HandleOf(descriptor), wideFolder, wideName)) {
         return false;
     }
-
-    bool PrepareReplacement(int replacement, int target) override {
-        FileStatus original;
-        if (!Describe(HandleOf(target), original)) {
-            return false;
-        }
-        FILE_BASIC_INFO basic{};  // zero times: left as they are
-        basic.FileAttributes = original.flags & kKeptAttributes;
-        if (basic.FileAttributes == 0) {
-            basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-        }
-        return SetFileInformationByHandle(HandleOf(replacement), FileBasicInfo, &basic,
-                                          sizeof basic) != 0 ||
-               Failed();
+    const HANDLE replaceable =
+        CreateFileW((wideFolder + wideName).c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (replaceable == INVALID_HANDLE_VALUE) {
+        errno = ENOENT;
+        return false;
     }
-
-    bool CompleteReplacement(int replacement, const FileStatus&) override {
-        return SetVanishing(HandleOf(replacement), false);
+    CloseHandle(replaceable);
+    if (!WideToUtf8(wideFolder, folder.path) || !WideToUtf8(wideName, name)) {
+        folder = Folder{};
+        return false;
     }
+    folder.descriptor = 0;  // found; Windows works by path
+    return true;
+}
 
-    bool Rename(const Folder& folder, const std::string& from, const std::string& to) override {
-        std::wstring replacement, replaced;
-        if (!FilePath(folder.path + from, replacement) || !FilePath(folder.path + to, replaced)) {
-            return false;
-        }
-        if (ReplaceFileW(replaced.c_str(), replacement.c_str(), nullptr, 0, nullptr, nullptr)) {
-            return true;
-        }
-        // The old file is gone already and the new one kept its own name: it takes the old one.
-        if (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT &&
-            MoveFileExW(replacement.c_str(), replaced.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            return true;
-        }
-        return Failed();
+// Windows works by path: the folder is only named.
+bool FileSystem::OpenFolder(const std::string& path, Folder& folder) {
+    folder.path = path;
+    folder.descriptor = 0;
+    return true;
+}
+
+void FileSystem::CloseFolder(Folder& folder) {
+    folder = Folder{};
+}
+
+bool FileSystem::InspectEntry(const Folder& folder, const std::string& name, FileStatus& status) {
+    return DescribePath(folder.path + name, FILE_FLAG_OPEN_REPARSE_POINT, status);
+}
+
+bool FileSystem::MakesUnnamedFiles() const {
+    return false;
+}
+
+int FileSystem::CreateUnnamed(const Folder&, unsigned) {
+    errno = EOPNOTSUPP;
+    return -1;
+}
+
+// Shared with no one while it is written, and marked to vanish with its handle.
+int FileSystem::CreateNamed(const Folder& folder, const std::string& name) {
+    std::wstring wide;
+    if (!FilePath(folder.path + name, wide)) {
+        return -1;
     }
-
-    bool Remove(const Folder& folder, const std::string& name) override {
-        std::wstring wide;
-        return FilePath(folder.path + name, wide) && (DeleteFileW(wide.c_str()) || Failed());
+    const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        // Where the file system cannot mark it, the writer still removes it on failure.
+        SetVanishing(handle, true);
     }
+    return DescriptorFor(handle);
+}
 
-    long Write(int descriptor, const unsigned char* data, std::size_t size) override {
-        DWORD written = 0;
-        if (!WriteFile(HandleOf(descriptor), data, Clamped(size), &written, nullptr)) {
-            return Failed(-1L);
-        }
-        return static_cast<long>(written);
+bool FileSystem::Link(int, const Folder&, const std::string&) {
+    errno = EOPNOTSUPP;
+    return false;
+}
+
+bool FileSystem::PrepareReplacement(int replacement, int target) {
+    FileStatus original;
+    if (!Describe(HandleOf(target), original)) {
+        return false;
     }
-
-    long ReadAt(int descriptor, unsigned char* data, std::size_t size,
-                std::uint64_t offset) override {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        DWORD read = 0;
-        if (!ReadFile(HandleOf(descriptor), data, Clamped(size), &read, &at)) {
-            return GetLastError() == ERROR_HANDLE_EOF ? 0L : Failed(-1L);
-        }
-        return static_cast<long>(read);
+    FILE_BASIC_INFO basic{};  // zero times: left as they are
+    basic.FileAttributes = original.flags & kKeptAttributes;
+    if (basic.FileAttributes == 0) {
+        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     }
+    return SetFileInformationByHandle(HandleOf(replacement), FileBasicInfo, &basic, sizeof basic) !=
+               0 ||
+           Failed();
+}
 
-    bool Reserve(int descriptor, std::uint64_t size) override {
-        const HANDLE handle = HandleOf(descriptor);
-        FileStatus status;
-        if (!Describe(handle, status)) {
-            return false;
-        }
-        if (size <= status.allocated) {
-            return true;
-        }
-        if (size > static_cast<std::uint64_t>(INT64_MAX)) {
-            errno = EFBIG;
-            return false;
-        }
-        FILE_ALLOCATION_INFO allocation{};
-        allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
-        if (SetFileInformationByHandle(handle, FileAllocationInfo, &allocation,
-                                       sizeof allocation)) {
-            return true;
-        }
-        if (ErrnoFor(GetLastError()) == ENOSPC) {
-            return Failed();
-        }
-        // Where the file system cannot reserve, the free space must hold what the file lacks.
-        std::wstring folder, name;
-        ULARGE_INTEGER available;
-        if (!FinalFolderAndName(handle, folder, name) ||
-            !GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) {
-            return true;  // nothing tells; the write itself will
-        }
-        if (available.QuadPart < size - status.allocated) {
-            errno = ENOSPC;
-            return false;
-        }
+bool FileSystem::CompleteReplacement(int replacement, const FileStatus&) {
+    return SetVanishing(HandleOf(replacement), false);
+}
+
+bool FileSystem::Rename(const Folder& folder, const std::string& from, const std::string& to) {
+    std::wstring replacement, replaced;
+    if (!FilePath(folder.path + from, replacement) || !FilePath(folder.path + to, replaced)) {
+        return false;
+    }
+    if (ReplaceFileW(replaced.c_str(), replacement.c_str(), nullptr, 0, nullptr, nullptr)) {
         return true;
     }
-
-    bool Truncate(int descriptor, std::uint64_t size) override {
-        FILE_END_OF_FILE_INFO end{};
-        end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
-        return SetFileInformationByHandle(HandleOf(descriptor), FileEndOfFileInfo, &end,
-                                          sizeof end) != 0 ||
-               Failed();
+    // The old file is gone already and the new one kept its own name: it takes the old one.
+    if (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT &&
+        MoveFileExW(replacement.c_str(), replaced.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        return true;
     }
+    return Failed();
+}
 
-    bool Close(int descriptor) override { return _close(descriptor) == 0; }
-};
+bool FileSystem::Remove(const Folder& folder, const std::string& name) {
+    std::wstring wide;
+    return FilePath(folder.path + name, wide) && (DeleteFileW(wide.c_str()) || Failed());
+}
 
-}  // namespace
+long FileSystem::Write(int descriptor, const unsigned char* data, std::size_t size) {
+    DWORD written = 0;
+    if (!WriteFile(HandleOf(descriptor), data, Clamped(size), &written, nullptr)) {
+        return Failed(-1L);
+    }
+    return static_cast<long>(written);
+}
+
+long FileSystem::ReadAt(int descriptor, unsigned char* data, std::size_t size,
+                        std::uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD read = 0;
+    if (!ReadFile(HandleOf(descriptor), data, Clamped(size), &read, &at)) {
+        return GetLastError() == ERROR_HANDLE_EOF ? 0L : Failed(-1L);
+    }
+    return static_cast<long>(read);
+}
+
+bool FileSystem::Reserve(int descriptor, std::uint64_t size) {
+    const HANDLE handle = HandleOf(descriptor);
+    FileStatus status;
+    if (!Describe(handle, status)) {
+        return false;
+    }
+    if (size <= status.allocated) {
+        return true;
+    }
+    if (size > static_cast<std::uint64_t>(INT64_MAX)) {
+        errno = EFBIG;
+        return false;
+    }
+    FILE_ALLOCATION_INFO allocation{};
+    allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
+    if (SetFileInformationByHandle(handle, FileAllocationInfo, &allocation, sizeof allocation)) {
+        return true;
+    }
+    if (ErrnoFor(GetLastError()) == ENOSPC) {
+        return Failed();
+    }
+    // Where the file system cannot reserve, the free space must hold what the file lacks.
+    std::wstring folder, name;
+    ULARGE_INTEGER available;
+    if (!FinalFolderAndName(handle, folder, name) ||
+        !GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) {
+        return true;  // nothing tells; the write itself will
+    }
+    if (available.QuadPart < size - status.allocated) {
+        errno = ENOSPC;
+        return false;
+    }
+    return true;
+}
+
+bool FileSystem::Truncate(int descriptor, std::uint64_t size) {
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
+    return SetFileInformationByHandle(HandleOf(descriptor), FileEndOfFileInfo, &end, sizeof end) !=
+               0 ||
+           Failed();
+}
+
+bool FileSystem::Close(int descriptor) {
+    return _close(descriptor) == 0;
+}
 
 FileSystem& SystemFileSystem() {
-    static Win32FileSystem system;
+    static FileSystem system;
     return system;
 }
 

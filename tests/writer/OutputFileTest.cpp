@@ -1,6 +1,6 @@
 // The writer's choice of how to write a target, one row per rule, and its handling of failures
-// that a real disk rarely produces on demand, injected at its file system seam: a double that
-// forwards to the real file system and breaks one operation. The faults run on every
+// that a real disk rarely produces on demand, injected at its file system seam: the platform's
+// own file system with one operation broken. The faults run on every
 // platform's real seam; the cases about modes, links, attributes and signals on POSIX systems.
 
 #include <fcntl.h>
@@ -84,74 +84,8 @@ TEST(WriteMethod, OneRowPerRule) {
     }
 }
 
-// Every operation forwarded to the platform's own file system.
-class ForwardingFileSystem : public Morvane::FileSystem {
-public:
-    int OpenTarget(const std::string& path, bool mayBeMissing, bool& created) override {
-        return real_->OpenTarget(path, mayBeMissing, created);
-    }
-    bool InspectOpen(int descriptor, FileStatus& status) override {
-        return real_->InspectOpen(descriptor, status);
-    }
-    bool InspectPath(const std::string& path, FileStatus& status) override {
-        return real_->InspectPath(path, status);
-    }
-    int StandardStreamFor(const FileStatus& status, int opened) override {
-        return real_->StandardStreamFor(status, opened);
-    }
-    bool OpenFolder(const std::string& path, Folder& folder) override {
-        return real_->OpenFolder(path, folder);
-    }
-    bool Locate(const std::string& path, int descriptor, const FileStatus& status, Folder& folder,
-                std::string& name) override {
-        return real_->Locate(path, descriptor, status, folder, name);
-    }
-    void CloseFolder(Folder& folder) override { real_->CloseFolder(folder); }
-    bool InspectEntry(const Folder& folder, const std::string& name, FileStatus& status) override {
-        return real_->InspectEntry(folder, name, status);
-    }
-    bool MakesUnnamedFiles() const override { return real_->MakesUnnamedFiles(); }
-    int CreateUnnamed(const Folder& folder, unsigned mode) override {
-        return real_->CreateUnnamed(folder, mode);
-    }
-    int CreateNamed(const Folder& folder, const std::string& name) override {
-        return real_->CreateNamed(folder, name);
-    }
-    bool Link(int descriptor, const Folder& folder, const std::string& name) override {
-        return real_->Link(descriptor, folder, name);
-    }
-    bool PrepareReplacement(int replacement, int target) override {
-        return real_->PrepareReplacement(replacement, target);
-    }
-    bool CompleteReplacement(int replacement, const FileStatus& target) override {
-        return real_->CompleteReplacement(replacement, target);
-    }
-    bool Rename(const Folder& folder, const std::string& from, const std::string& to) override {
-        return real_->Rename(folder, from, to);
-    }
-    bool Remove(const Folder& folder, const std::string& name) override {
-        return real_->Remove(folder, name);
-    }
-    long Write(int descriptor, const unsigned char* data, std::size_t size) override {
-        return real_->Write(descriptor, data, size);
-    }
-    long ReadAt(int descriptor, unsigned char* data, std::size_t size,
-                std::uint64_t offset) override {
-        return real_->ReadAt(descriptor, data, size, offset);
-    }
-    bool Reserve(int descriptor, std::uint64_t size) override {
-        return real_->Reserve(descriptor, size);
-    }
-    bool Truncate(int descriptor, std::uint64_t size) override {
-        return real_->Truncate(descriptor, size);
-    }
-    bool Close(int descriptor) override { return real_->Close(descriptor); }
-
-private:
-    Morvane::FileSystem* real_ = &Morvane::SystemFileSystem();
-};
-
-class FaultyFileSystem final : public ForwardingFileSystem {
+// The platform's own file system, with one operation or another broken on demand.
+class FaultyFileSystem final : public Morvane::FileSystem {
 public:
     int inspectError = 0;       // InspectOpen fails with this
     int folderError = 0;        // OpenFolder and Locate fail with this
@@ -175,14 +109,14 @@ public:
     unsigned widestNewFileMode = 0;  // permission bits of every new file, or-ed together
 
     int OpenTarget(const std::string& path, bool mayBeMissing, bool& created) override {
-        return target = ForwardingFileSystem::OpenTarget(path, mayBeMissing, created);
+        return target = FileSystem::OpenTarget(path, mayBeMissing, created);
     }
     bool InspectOpen(int descriptor, FileStatus& status) override {
-        return Passes(inspectError) && ForwardingFileSystem::InspectOpen(descriptor, status);
+        return Passes(inspectError) && FileSystem::InspectOpen(descriptor, status);
     }
     bool Link(int descriptor, const Folder& folder, const std::string& name) override {
         terminatingHeldWhileNaming = TerminatingHeld();
-        return ForwardingFileSystem::Link(descriptor, folder, name);
+        return FileSystem::Link(descriptor, folder, name);
     }
     bool Rename(const Folder& folder, const std::string& from, const std::string& to) override {
 #if defined(_WIN32)
@@ -190,22 +124,21 @@ public:
 #else
         targetOpenAtRename = fcntl(target, F_GETFD) != -1;
 #endif
-        return ForwardingFileSystem::Rename(folder, from, to);
+        return FileSystem::Rename(folder, from, to);
     }
     bool OpenFolder(const std::string& path, Folder& folder) override {
-        return Passes(folderError) && ForwardingFileSystem::OpenFolder(path, folder);
+        return Passes(folderError) && FileSystem::OpenFolder(path, folder);
     }
     bool Locate(const std::string& path, int descriptor, const FileStatus& status, Folder& folder,
                 std::string& name) override {
-        return Passes(folderError) &&
-               ForwardingFileSystem::Locate(path, descriptor, status, folder, name);
+        return Passes(folderError) && FileSystem::Locate(path, descriptor, status, folder, name);
     }
     int CreateUnnamed(const Folder& folder, unsigned mode) override {
         if (refuseBeside || unnamedError != 0) {
             errno = refuseBeside ? EACCES : unnamedError;
             return -1;
         }
-        return Created(ForwardingFileSystem::CreateUnnamed(folder, mode));
+        return Created(FileSystem::CreateUnnamed(folder, mode));
     }
     int CreateNamed(const Folder& folder, const std::string& name) override {
         if (beforeNaming) {
@@ -215,17 +148,16 @@ public:
             errno = EACCES;
             return -1;
         }
-        return Created(ForwardingFileSystem::CreateNamed(folder, name));
+        return Created(FileSystem::CreateNamed(folder, name));
     }
     bool PrepareReplacement(int replacement, int target) override {
-        return Passes(prepareError) &&
-               ForwardingFileSystem::PrepareReplacement(replacement, target);
+        return Passes(prepareError) && FileSystem::PrepareReplacement(replacement, target);
     }
     bool CompleteReplacement(int replacement, const FileStatus& target) override {
-        return Passes(ownerError) && ForwardingFileSystem::CompleteReplacement(replacement, target);
+        return Passes(ownerError) && FileSystem::CompleteReplacement(replacement, target);
     }
     bool Remove(const Folder& folder, const std::string& name) override {
-        return ForwardingFileSystem::Remove(folder, name) && Passes(removeError);
+        return FileSystem::Remove(folder, name) && Passes(removeError);
     }
     long Write(int descriptor, const unsigned char* data, std::size_t size) override {
         ++writes;
@@ -238,18 +170,17 @@ public:
         if (!Passes(writeError)) {
             return -1;
         }
-        const long written =
-            ForwardingFileSystem::Write(descriptor, data, std::min(size, longestWrite));
+        const long written = FileSystem::Write(descriptor, data, std::min(size, longestWrite));
         if (afterFirstWrite) {
             std::exchange(afterFirstWrite, nullptr)();
         }
         return written;
     }
     bool Reserve(int descriptor, std::uint64_t size) override {
-        return Passes(reserveError) && ForwardingFileSystem::Reserve(descriptor, size);
+        return Passes(reserveError) && FileSystem::Reserve(descriptor, size);
     }
     bool Close(int descriptor) override {
-        return ForwardingFileSystem::Close(descriptor) && Passes(closeError);
+        return FileSystem::Close(descriptor) && Passes(closeError);
     }
 
 private:
