@@ -9,7 +9,6 @@
 
 using MorvaneTest::ProcessOptions;
 using MorvaneTest::ProcessResult;
-using MorvaneTest::ReadFile;
 using MorvaneTest::ScratchDirectory;
 
 namespace {
@@ -85,26 +84,6 @@ TEST(FullSet, EveryFileIsAttemptedAndEachFailureReported) {
     }
     EXPECT_EQ(BakeAll(missing).err, expected);
     EXPECT_FALSE(MorvaneTest::FileExists(scratch / "missing"));
-}
-
-TEST(FullSet, DiskFullKeepsEveryExistingFile) {
-    ScratchDirectory scratch;
-    const std::string prefix = scratch / "set";
-    for (const auto& [suffix, digest] : kSet) {
-        MorvaneTest::WriteFile(prefix + suffix, "old");
-    }
-    ProcessOptions smallDisk;
-    smallDisk.fileSizeLimit = 150000;
-    const ProcessResult result = MorvaneTest::RunMorvane({"--bake-all", prefix}, smallDisk);
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.out, "");
-    for (const auto& [suffix, digest] : kSet) {
-        EXPECT_NE(result.err.find("'" + prefix + suffix + "': File too large\n"),
-                  std::string::npos);
-        EXPECT_EQ(ReadFile(prefix + suffix), "old");
-    }
-    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()),
-              "set_ao.ppm set_curvature.ppm set_id.ppm set_normal.ppm");
 }
 
 }  // namespace

@@ -140,7 +140,9 @@ TEST(SafeWriting, StandardStreamsAreWrittenWhereTheyStand) {
         "\"$2\" --bake-curv /proc/self/fd/5 2>/dev/null && "
         // Standard output's own file, by its name; an append log, by the process's own id.
         "\"$2\" --bake-curv own.ppm >own.ppm 2>own.txt && printf log >append.log && "
-        "sh -c 'exec \"$0\" --bake-curv /proc/$$/fd/3' \"$2\" 3>>append.log 2>/dev/null";
+        "sh -c 'exec \"$0\" --bake-curv /proc/$$/fd/3' \"$2\" 3>>append.log 2>/dev/null && "
+        // Standard output open for reading only is not a stream to write the map through.
+        "printf old >read.ppm && { \"$2\" --bake-curv read.ppm 1<read.ppm 2>/dev/null; true; }";
     const ProcessResult streams = InScratch(scratch, script);
     EXPECT_EQ(streams.status, 0) << streams.err;
     EXPECT_EQ(ReadFile(scratch / "line.txt"), "SUCCESS: Baked curvature map to /dev/stderr\n");
@@ -148,8 +150,9 @@ TEST(SafeWriting, StandardStreamsAreWrittenWhereTheyStand) {
     EXPECT_EQ(ReadFile(scratch / "own.txt"), "SUCCESS: Baked curvature map to own.ppm\n");
     EXPECT_TRUE(ReadFile(scratch / "own.ppm") == map);
     EXPECT_TRUE(ReadFile(scratch / "append.log") == "log" + map);
+    EXPECT_TRUE(ReadFile(scratch / "read.ppm") == map);
     EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()),
-              "append.log framed line.txt link.ppm log.txt map.ppm own.ppm own.txt");
+              "append.log framed line.txt link.ppm log.txt map.ppm own.ppm own.txt read.ppm");
 
     // --bake-all keeps standard output for the map too when one of its files is that stream.
     ASSERT_EQ(symlink("/dev/stdout", (scratch / "set_curvature.ppm").c_str()), 0);

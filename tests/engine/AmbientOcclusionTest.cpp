@@ -8,41 +8,12 @@ using MorvaneTest::At;
 
 namespace {
 
-const Morvane::TextureMap& Map256() {
-    static const Morvane::TextureMap map = BakeEngine::BakeAmbientOcclusion(256, 256, 64);
-    return map;
-}
-
-TEST(AmbientOcclusion, BorderRampRisesSixLevelsAPixel) {
-    const auto& map = Map256();
-    EXPECT_EQ(At(map, 0, 0), 0xFF333333u);
-    EXPECT_EQ(At(map, 8, 128), 0xFF333333u);
-    EXPECT_EQ(At(map, 9, 100), 0xFF353535u);
-    EXPECT_EQ(At(map, 10, 128), 0xFF3B3B3Bu);
-    EXPECT_EQ(At(map, 42, 128), 0xFFFBFBFBu);
-    EXPECT_EQ(At(map, 43, 128), 0xFFFFFFFFu);
-    EXPECT_EQ(At(map, 213, 128), 0xFFFBFBFBu);
-    EXPECT_EQ(At(map, 212, 128), 0xFFFFFFFFu);
-    EXPECT_EQ(At(map, 128, 128), 0xFFFFFFFFu);
-}
-
-TEST(AmbientOcclusion, DiscsDarkenTowardsTheirCentresWithAStrictRadius) {
-    const auto& map = Map256();
-    for (const auto& [x, y] : {std::pair{64, 64}, {64, 192}, {192, 64}, {192, 192}}) {
-        EXPECT_EQ(At(map, x, y), 0xFF4C4C4Cu) << x << ", " << y;
-    }
-    EXPECT_EQ(At(map, 69, 64), 0xFF4C4C4Cu);
-    EXPECT_EQ(At(map, 70, 64), 0xFF555555u);
-    EXPECT_EQ(At(map, 73, 64), 0xFF7F7F7Fu);
-    EXPECT_EQ(At(map, 64, 73), 0xFF7F7F7Fu);
-    EXPECT_EQ(At(map, 81, 64), 0xFFF0F0F0u);
-    EXPECT_EQ(At(map, 82, 64), 0xFFFFFFFFu);
-    EXPECT_EQ(At(map, 46, 64), 0xFFFFFFFFu);
-}
-
+// The 256 x 256 map is pinned by its digest (DigestTest); these are what that size cannot show.
 TEST(AmbientOcclusion, RayCountIsIgnored) {
-    EXPECT_EQ(BakeEngine::BakeAmbientOcclusion(256, 256, 0).pixels, Map256().pixels);
-    EXPECT_EQ(BakeEngine::BakeAmbientOcclusion(256, 256, -5).pixels, Map256().pixels);
+    const auto map = BakeEngine::BakeAmbientOcclusion(256, 256, 64);
+    for (const int rays : {0, -5}) {
+        EXPECT_EQ(BakeEngine::BakeAmbientOcclusion(256, 256, rays).pixels, map.pixels) << rays;
+    }
 }
 
 TEST(AmbientOcclusion, SmallMapsMeetTheDiscsAndTheRamp) {

@@ -71,8 +71,10 @@ TEST(BakeRows, RefusesRowsOutsideTheMapAndUnsupportedSizes) {
     EXPECT_FALSE(BakeEngine::BakeRows({MapKind::Normal, 65536, 65536}, 0, 1, band.data()));
     EXPECT_FALSE(BakeEngine::BakeRows(map, 0, 1, nullptr));
     EXPECT_FALSE(BakeEngine::BakeRows(map, 0, 1, band.data(), 7));  // a stride below the width
-    // Rows whose addresses, counted in bytes, would wrap around.
+    // Rows whose addresses, counted in bytes, would wrap around: the second, or only the third.
     EXPECT_FALSE(BakeEngine::BakeRows(map, 0, 2, band.data(), SIZE_MAX / 2));
+    const std::uintptr_t room = UINTPTR_MAX - reinterpret_cast<std::uintptr_t>(band.data());
+    EXPECT_FALSE(BakeEngine::BakeRows(map, 0, 3, band.data(), room / sizeof(band[0]) / 2 + 1));
     EXPECT_FALSE(BakeEngine::BakeRows({MapKind(9), 8, 8}, 0, 1, band.data()));
     EXPECT_TRUE(std::all_of(band.begin(), band.end(), [](std::uint32_t p) { return p == 7u; }));
     // Nothing to bake is no failure.

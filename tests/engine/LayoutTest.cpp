@@ -33,13 +33,4 @@ TEST(BakeLayout, ThreeQuarterPointDoesNotOverflowForHugeSizes) {
     EXPECT_EQ(Layout::QuarterPoint(INT32_MAX), 536870911);
 }
 
-TEST(BakeLayout, EdgeDistanceCountsRingsFromTheBorder) {
-    EXPECT_EQ(Layout::EdgeDistance(0, 0, 256, 256), 0);
-    EXPECT_EQ(Layout::EdgeDistance(255, 100, 256, 256), 0);
-    EXPECT_EQ(Layout::EdgeDistance(9, 100, 256, 256), 9);
-    EXPECT_EQ(Layout::EdgeDistance(128, 250, 256, 256), 5);
-    EXPECT_EQ(Layout::EdgeDistance(0, 0, 1, 1), 0);
-    EXPECT_EQ(Layout::EdgeDistance(6, 6, 13, 13), 6);
-}
-
 }  // namespace

@@ -344,6 +344,11 @@ TEST_F(WriterFaults, InPlaceKeepsTheFileAndCutsALongerOldOne) {
     EXPECT_FALSE(WriteThrough(fs, scratch / "new.ppm"));
     EXPECT_EQ(errno, ENOSPC);
     EXPECT_FALSE(MorvaneTest::FileExists(scratch / "new.ppm"));
+    // Nor is a new file without a name kept once its close reports a failed write.
+    fs = FaultyFileSystem{};
+    fs.closeError = EIO;
+    EXPECT_FALSE(WriteThrough(fs, scratch / "new.ppm"));
+    EXPECT_FALSE(MorvaneTest::FileExists(scratch / "new.ppm"));
 }
 
 // Modes, links, attributes and signals: POSIX only.

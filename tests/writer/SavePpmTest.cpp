@@ -178,6 +178,8 @@ TEST(SavePpm, PathsThatCannotBeWrittenFailWithTheSystemsReason) {
         {scratch / "plain/map.ppm", ENOTDIR},
         {scratch / std::string("out\0.ppm", 8), EINVAL},  // the system would write "out"
         {"/dev/full", ENOSPC},
+        {"/dev/fd/4294967297", ENOENT},  // no descriptor 1 by wrapping
+        {"/dev/fd/01", ENOENT},          // the system reads no descriptor there
     };
     for (const auto& [path, error] : cases) {
         errno = 0;
