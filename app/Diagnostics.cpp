@@ -4,7 +4,7 @@
 #include <string>
 
 #include "QuotePath.h"
-#include "TextEdges.h"
+#include "SystemText.h"
 
 namespace {
 

@@ -13,19 +13,13 @@
 
 namespace {
 
-int RunDesktopMode() {
-    MorvaneGUI::RunGUI();
-    return kExitSuccess;
-}
-
-// Dispatch on the first argument alone; a bake command also needs the path that follows it.
+// Dispatch on the first argument alone (none is the desktop mode, as --gui is); a bake command
+// also needs the path that follows it.
 int Dispatch(int argc, char** argv) {
-    if (argc <= 1) {
-        return RunDesktopMode();
-    }
-    const std::string_view command = argv[1];
+    const std::string_view command = argc > 1 ? argv[1] : "--gui";
     if (command == "--gui") {
-        return RunDesktopMode();
+        MorvaneGUI::RunGUI();
+        return kExitSuccess;
     }
     if (command == "--help" || command == "-h") {
         PrintUsage(argv[0]);

@@ -10,7 +10,7 @@
 #include "Diagnostics.h"
 #include "ExitStatus.h"
 #include "QuotePath.h"
-#include "TextEdges.h"
+#include "SystemText.h"
 
 using Morvane::BakeEngine;
 using Morvane::MapKind;
@@ -62,12 +62,13 @@ constexpr std::array<SingleMapCommand, 3> kSingleMapCommands{{
     {"--bake-curv", "SUCCESS: Baked curvature map to ", kCurvature},
 }};
 
-struct SetMember {
+// One map of the full set: the suffix of its file's name, and the map to bake.
+struct FullSetMap {
     const char* suffix;
     MapRequest map;
 };
 
-constexpr std::array<SetMember, 4> kFullSet{{
+constexpr std::array<FullSetMap, 4> kFullSet{{
     {"_ao.ppm", kAmbientOcclusion},
     {"_normal.ppm", kNormal},
     {"_curvature.ppm", kCurvature},
@@ -106,7 +107,7 @@ int RunFullSetCommand(const char* prefix) {
     std::vector<std::uint32_t> buffer;
     bool allWritten = true;
     std::FILE* stream = stdout;
-    for (const SetMember& member : kFullSet) {
+    for (const FullSetMap& member : kFullSet) {
         const std::string path = std::string(prefix) + member.suffix;
         const Written written = WriteMap(path, member.map, buffer);
         if (written == Written::OutOfMemory) {

@@ -2,11 +2,9 @@
 
 #include <cstdio>
 
-#include "TextEdges.h"
+#include "SystemText.h"
 
 void PrintUsage(const char* programName) {
-    // A process may be started with no argv[0] at all.
-    const char* name = programName != nullptr ? programName : "morvane";
     std::fputs(
         "========================================================\n"
         "  Standalone PBR Raytrace Texture Baker (AO/Normal/Curv)\n"
@@ -14,7 +12,7 @@ void PrintUsage(const char* programName) {
         "Usage:\n"
         "  ",
         stdout);
-    WriteText(stdout, name);
+    WriteText(stdout, programName);
     std::fputs(
         " [options]\n\n"
         "Options:\n"

@@ -2,7 +2,7 @@
 #include <vector>
 
 #include "Driver.h"
-#include "TextEdges.h"
+#include "SystemText.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments = Utf8Arguments(argc, argv);

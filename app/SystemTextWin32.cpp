@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "TextEdges.h"
+#include "SystemText.h"
 
 namespace {
 

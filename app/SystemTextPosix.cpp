@@ -1,7 +1,7 @@
 // POSIX: arguments, output and reasons are the system's own bytes.
 #include <cstring>
 
-#include "TextEdges.h"
+#include "SystemText.h"
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     std::vector<std::string> arguments;

@@ -1,5 +1,6 @@
-// Where text meets the system: the command line and the console. Inside the program all text,
-// paths included, is UTF-8.
+// Text as the system gives and takes it: the command line's arguments, what is written to a
+// console or a stream, and the reasons for errors. Inside the program all text, paths
+// included, is UTF-8.
 #pragma once
 
 #include <cstdio>
