@@ -1,5 +1,5 @@
-# Installation: the command and its man page, or on Windows its licence and README (component
-# "bin"), and the engine library, its
+# Installation: the command and its man page, or on Windows its licence, README and documents
+# (component "bin"), and the engine library, its
 # header <morvane/BakeEngine.h>, a CMake package for find_package(Morvane) and a pkg-config file
 # (component "dev").
 
@@ -46,9 +46,12 @@ install(FILES "${PROJECT_BINARY_DIR}/morvane.pc" DESTINATION "${MORVANE_PKGCONFI
 if(MORVANE_BUILD_APP)
   install(TARGETS morvane RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT bin)
   if(WIN32)
-    # Windows has no man pages; the licence and the README sit at the top of the folder.
+    # Windows has no man pages; the licence and the README sit at the top of the folder, and the
+    # documents and pictures that the README links to beside them.
     install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" "${PROJECT_SOURCE_DIR}/README.md"
       DESTINATION . COMPONENT bin)
+    file(GLOB documents "${PROJECT_SOURCE_DIR}/docs/*.md" "${PROJECT_SOURCE_DIR}/docs/*.png")
+    install(FILES ${documents} DESTINATION docs COMPONENT bin)
   elseif(MORVANE_GZIP)
     # Man pages are installed compressed.
     morvane_gzip(morvane_man_page "${PROJECT_SOURCE_DIR}/docs/morvane.1"

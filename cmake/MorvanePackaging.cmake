@@ -2,8 +2,9 @@
 # the static engine library for MinGW, its header, the CMake package and the pkg-config file,
 # LICENSE and README.md.
 #
-# Elsewhere, Debian packages (cpack -G DEB): "morvane" holds the command and its man page;
-# "morvane-dev" holds the engine library, its header, the CMake package and the pkg-config file.
+# Elsewhere, Debian packages (cpack -G DEB): "morvane" holds the command, its man page and how
+# maps are written (writing.md); "morvane-dev" holds the engine library, its header, the CMake
+# package, the pkg-config file, library.md and writing.md.
 # The library is static in the packages, so no runtime library package is needed. Each package
 # carries the licence (a machine-readable copyright file) and the changelog, and its Depends are
 # computed from the binaries with dpkg-shlibdeps. The window library is only recommended: the
@@ -57,6 +58,11 @@ if(MORVANE_GZIP)
       DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME}"
       COMPONENT ${component} EXCLUDE_FROM_ALL)
   endforeach()
+  # The documents the man page and the header point to.
+  install(FILES "${PROJECT_SOURCE_DIR}/docs/writing.md"
+    DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/morvane" COMPONENT bin EXCLUDE_FROM_ALL)
+  install(FILES "${PROJECT_SOURCE_DIR}/docs/library.md" "${PROJECT_SOURCE_DIR}/docs/writing.md"
+    DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/morvane-dev" COMPONENT dev EXCLUDE_FROM_ALL)
 endif()
 
 include(CPack)

@@ -18,6 +18,7 @@ dev_package=$(ls "$scratch"/packages/morvane-dev_*.deb)
 dpkg-deb -f "$bin_package" Recommends | grep -q libsdl2 || fail "SDL2 is not recommended"
 dpkg-deb -f "$bin_package" Depends | grep -q -i sdl && fail "SDL2 must not be required"
 dpkg-deb -c "$bin_package" | grep -q "usr/share/man/man1/morvane.1.gz" || fail "no man page"
+dpkg-deb -c "$bin_package" | grep -q "usr/share/doc/morvane/writing.md" || fail "no writing.md"
 dpkg-deb -c "$dev_package" | grep -q "usr/include/morvane/BakeEngine.h" || fail "no header"
 dpkg-deb -c "$dev_package" | grep -q "usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/libmorvanebake.a" ||
   fail "the library is not in the multiarch folder"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows zip as a user gets it: cpack -G ZIP on the Windows build gives one folder with
-# bin/morvane.exe, the static library for MinGW, the header, the CMake package, LICENSE and
-# README.md, and nothing of a Debian layout. The command from the zip bakes the known full set,
+# bin/morvane.exe, the static library for MinGW, the header, the CMake package, LICENSE,
+# README.md and the documents it links to, and nothing of a Debian layout. The command from the zip bakes the known full set,
 # and a CMake project built with MinGW finds the library in the unpacked folder.
 # Usage: windows_zip_test.sh BUILD_DIR SOURCE_DIR EMULATOR
 set -eu
@@ -19,7 +19,7 @@ listing=$(zipinfo -1 "$zip" | grep -v '/$')
 echo "$listing"
 top=$(basename "$zip" .zip)
 for file in bin/morvane.exe lib/libmorvanebake.a include/morvane/BakeEngine.h \
-    lib/cmake/Morvane/MorvaneConfig.cmake LICENSE README.md; do
+    lib/cmake/Morvane/MorvaneConfig.cmake LICENSE README.md docs/windows.md docs/map-ao.png; do
   grep -qx "$top/$file" <<<"$listing" || fail "the zip has no $file"
 done
 if grep -Eq "^$top/(usr|share)/|\.gz$|morvane\.1" <<<"$listing"; then

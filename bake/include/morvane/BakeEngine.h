@@ -67,21 +67,14 @@ public:
 
     // Writes `map` to `path` as a binary PPM image ("P6", maxval 255): red, green and blue of
     // every pixel in storage order; alpha is dropped. Returns true once the whole file is
-    // written and closed. Returns false, with errno telling why, when the file cannot be
-    // opened, written or closed (missing directory, a directory at `path`, disk full, ...).
+    // written and closed; false, with errno telling why, when it cannot be opened, written or
+    // closed (missing directory, a directory at `path`, disk full, ...).
     // `path` is written wherever the shell's `>` would write it, with the same effect on the
-    // file, and refused where `>` would be refused: the system opens it, following links and
-    // applying its permissions and protections. /dev/stdout, /dev/fd/N, /proc/self/fd/N and
-    // the like, and a path that leads to standard output's or standard error's file, are
-    // written through that descriptor, at its position (a file opened where a closed standard
-    // stream was is never taken for it). A path that leads to nothing gets a new file that has
-    // no name until it is complete. A regular file that a new one can replace with the same
-    // owner, group, mode, links, attributes (as a listing shows them) and inode flags, read
-    // again once the map is complete so that changes made meanwhile are kept, is replaced
-    // whole: the new file is private (mode 0600) and, where the file system allows, has no name
-    // until it is complete, so a failure or a signal leaves the old file and nothing else.
-    // Other regular files are written in place after making sure their full length fits;
-    // pipes and devices as they are.
+    // file, and refused where `>` would be refused: a new or replaced file appears whole or not
+    // at all, a file that cannot be replaced is written in place once its length is sure to
+    // fit, and /dev/stdout and the like are written through the process's own descriptor.
+    // writing.md (docs/ in the source, /usr/share/doc/morvane-dev) says how, case by case; on
+    // Windows `path` is UTF-8 (bytes that are not fail with EILSEQ), and windows.md applies.
     // During the call SIGPIPE and SIGXFSZ are held back on the calling thread and fail it
     // (EPIPE, EFBIG). Where the new file must have a name while it is written, the signals that
     // end a process are held back on the calling thread too, and one that arrives stops the
@@ -90,18 +83,13 @@ public:
     // A map whose pixel count does not match its sizes, or a path with a NUL byte, is refused
     // with EINVAL. Running out of memory returns false with ENOMEM; nothing throws. Calls may
     // run on several threads at once.
-    // On Windows `path` is UTF-8 (bytes that are not fail with EILSEQ) and may be longer than
-    // MAX_PATH; a file is written wherever cmd's `>` would write it: links and junctions are
-    // followed, devices (NUL, CON, pipes) written as they are, and a replaced file keeps its
-    // attributes, security descriptor, alternate data streams and creation time. The
-    // replacement deletes itself until it is complete, so no end of the process leaves it.
     static bool SavePpm(const std::string& path, const TextureMap& map);
 
     // Bakes `request` and writes it to `path` exactly as SavePpm(path, map) writes the whole
     // map, with the same handling of the target and the same failures, but band by band: it
-    // never holds the map, only `buffer`, which it grows once to a chunk of file bytes (64 KiB,
-    // or 256 KiB for files above 1 MiB) and a band of 16 KiB of pixels or one row, whichever is
-    // larger. Pass the same buffer to write several maps through one allocation.
+    // never holds the map, only `buffer`, which it grows once to a size that depends on the
+    // map's width alone (library.md gives it). Pass the same buffer to write several maps
+    // through one allocation.
     // An unsupported size is refused with EINVAL; a buffer that cannot be grown fails with
     // ENOMEM before anything is opened.
     static bool SavePpm(const std::string& path, const MapRequest& request,
