@@ -62,6 +62,22 @@ ProcessResult InScratch(const ScratchDirectory& scratch, const std::string& scri
                                    options);
 }
 
+// Options that preload Preload.cpp into morvane, with `setting` saying what it does.
+ProcessOptions Preloaded(const std::string& setting) {
+    ProcessOptions options;
+    // Under AddressSanitizer its runtime must let the preloaded library come first.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    options.environment = {
+        "LD_PRELOAD=" MORVANE_TEST_PRELOAD, setting,
+        std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0"};
+    return options;
+}
+
+// Options that make the first write to a file send the process `signal`.
+ProcessOptions SignalOnWrite(int signal) {
+    return Preloaded("MORVANE_TEST_SIGNAL=" + std::to_string(signal));
+}
+
 // The name "nobody" for the permission cases, which need root to set up.
 ProcessOptions AsNobody() {
     ProcessOptions options;
@@ -138,9 +154,11 @@ TEST(SafeWriting, StandardStreamsAreWrittenWhereTheyStand) {
         "cd \"$1\" && exec 5>deleted.ppm && rm deleted.ppm && "
         "\"$2\" --bake-curv /dev/stderr 2>map.ppm >line.txt && "
         "\"$2\" --bake-curv /proc/self/fd/5 2>/dev/null && "
-        // Standard output's own file, by its name; an append log, by the process's own id.
+        // Standard output's own file, by its name; an append log, by the process's own id
+        // and with a doubled slash.
         "\"$2\" --bake-curv own.ppm >own.ppm 2>own.txt && printf log >append.log && "
         "sh -c 'exec \"$0\" --bake-curv /proc/$$/fd/3' \"$2\" 3>>append.log 2>/dev/null && "
+        "\"$2\" --bake-curv /dev//fd/3 3>>append.log 2>/dev/null && "
         // Standard output open for reading only is not a stream to write the map through.
         "printf old >read.ppm && { \"$2\" --bake-curv read.ppm 1<read.ppm 2>/dev/null; true; }";
     const ProcessResult streams = InScratch(scratch, script);
@@ -149,7 +167,7 @@ TEST(SafeWriting, StandardStreamsAreWrittenWhereTheyStand) {
     EXPECT_TRUE(ReadFile(scratch / "map.ppm") == map);
     EXPECT_EQ(ReadFile(scratch / "own.txt"), "SUCCESS: Baked curvature map to own.ppm\n");
     EXPECT_TRUE(ReadFile(scratch / "own.ppm") == map);
-    EXPECT_TRUE(ReadFile(scratch / "append.log") == "log" + map);
+    EXPECT_TRUE(ReadFile(scratch / "append.log") == "log" + map + map);
     EXPECT_TRUE(ReadFile(scratch / "read.ppm") == map);
     EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()),
               "append.log framed line.txt link.ppm log.txt map.ppm own.ppm own.txt read.ppm");
@@ -243,6 +261,15 @@ TEST(SafeWriting, AnyValidNameCanBeWritten) {
     const std::string longest = scratch / std::string(251, 'n') + ".ppm";  // 255 bytes
     EXPECT_EQ(RunMorvane({"--bake-ao", longest}).status, 0);
     EXPECT_EQ(Sha256OfFile(longest), MorvaneTest::kAmbientOcclusionDigest);
+    // Where the kernel lets no one link a file from its descriptor alone, a new file and a
+    // replacement are named all the same.
+    const ProcessOptions oldKernel = Preloaded("MORVANE_TEST_REFUSE_EMPTY_PATH=1");
+    for (const char* map : {"--bake-ao", "--bake-curv"}) {  // a new file, then replaced
+        EXPECT_EQ(RunMorvane({map, scratch / "named.ppm"}, oldKernel).status, 0) << map;
+    }
+    EXPECT_EQ(Sha256OfFile(scratch / "named.ppm"), MorvaneTest::kCurvatureDigest);
+    EXPECT_EQ(MorvaneTest::ListDirectory(scratch.Path()),
+              "named.ppm " + std::string(251, 'n') + ".ppm");
 }
 
 TEST(SafeWriting, FilesWrittenInPlaceKeepTheirIdentity) {
@@ -429,17 +456,6 @@ TEST(SafeWriting, AMountedFileIsWrittenInPlace) {
     EXPECT_EQ(Sha256OfFile(source), MorvaneTest::kAmbientOcclusionDigest);
 }
 
-// Options that make the first write to a file send the process `signal`.
-ProcessOptions SignalOnWrite(int signal) {
-    ProcessOptions options;
-    // Under AddressSanitizer its runtime must let the preloaded library come first.
-    const char* asan = std::getenv("ASAN_OPTIONS");
-    options.environment = {
-        "LD_PRELOAD=" MORVANE_SIGNAL_ON_WRITE, "MORVANE_TEST_SIGNAL=" + std::to_string(signal),
-        std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0"};
-    return options;
-}
-
 TEST(SafeWriting, SignalsThatEndTheProcessLeaveNothingBehind) {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, SIGXCPU}) {
         ScratchDirectory scratch;
@@ -518,7 +534,7 @@ TEST(SafeWriting, ContainersAndSandboxesAreWrittenAsTheShellWritesThem) {
         "ram && mount -t overlay overlay -o lowerdir=lower,upperdir=upper,workdir=work merged "
         "|| exit 99; printf old > ram/a.ppm && ln ram/a.ppm ram/b.ppm && \"$1\" --bake-ao "
         "ram/a.ppm >/dev/null && sha256sum < ram/b.ppm && printf old > lower/map.ppm && "
-        "LD_PRELOAD=" MORVANE_SIGNAL_ON_WRITE
+        "LD_PRELOAD=" MORVANE_TEST_PRELOAD
         " MORVANE_TEST_SIGNAL=15 \"$1\" --bake-ao "
         "merged/map.ppm; echo \"status $?\"; cat merged/map.ppm; ls -A merged' sh \"$2\"",
         preload);
