@@ -11,8 +11,11 @@
 #include <initializer_list>
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
 #include <tmmintrin.h>
-#if __has_include(<sys/platform/x86.h>)
-#include <sys/platform/x86.h>  // the features the C library found at start-up
+// The features the C library found at start-up; its header is C, which Clang does not take as
+// C++ (_Bool).
+#if __has_include(<sys/platform/x86.h>) && !defined(__clang__)
+#define MORVANE_FEATURES_FROM_LIBC 1
+#include <sys/platform/x86.h>
 #else
 #include <cpuid.h>
 #endif
@@ -78,7 +81,7 @@ void PackRgb(const std::uint32_t* pixels, std::size_t count, unsigned char* out)
     // cpuid leaf. Each cpuid traps to the hypervisor on a virtual machine, costing more than a
     // small map, and the full probe behind __builtin_cpu_supports issues many.
     static const bool hasSsse3 = [] {
-#if __has_include(<sys/platform/x86.h>)
+#if defined(MORVANE_FEATURES_FROM_LIBC)
         return CPU_FEATURE_ACTIVE(SSSE3);
 #else
         unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
