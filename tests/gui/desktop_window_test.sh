@@ -41,6 +41,11 @@ shown_window() {
 # One attempt. Returns 0 on success, 1 on a failure of morvane, 2 when no window came up.
 attempt() {
   rm -f "$scratch"/*
+  # Under Wine, a server that an earlier program started without a display, and that lingers a
+  # few seconds after it, would serve this one a desktop where no window shows: let it end.
+  if [[ $(basename "$morvane") == wine* ]]; then
+    wineserver -w
+  fi
   # A display number nobody uses; Xvfb reports the one it took.
   Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$scratch/display" >/dev/null 2>&1 &
   xvfb_pid=$!
