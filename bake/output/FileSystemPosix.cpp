@@ -129,6 +129,11 @@ bool StatusOfOpen(int descriptor, FileStatus& status) {
     return true;
 }
 
+// The name under which the system shows the process's open `descriptor`.
+std::string OwnDescriptorPath(int descriptor) {
+    return "/proc/self/fd/" + std::to_string(descriptor);
+}
+
 // Opens the folder of `path` and keeps it in `folder` when its entry, the last part of
 // `path`, is the file `status` describes. ENOENT when it is not.
 bool OpenFolderHolding(FileSystem& fs, const std::string& path, const FileStatus& status,
@@ -212,8 +217,8 @@ bool FileSystem::Locate(const std::string& path, int descriptor, const FileStatu
     }
     const int error = errno;
     std::string place(4096, '\0');
-    const std::string link = "/proc/self/fd/" + std::to_string(descriptor);
-    const ssize_t length = readlink(link.c_str(), place.data(), place.size());
+    const ssize_t length =
+        readlink(OwnDescriptorPath(descriptor).c_str(), place.data(), place.size());
     if (length > 0 && static_cast<std::size_t>(length) < place.size() && place[0] == '/') {
         place.resize(static_cast<std::size_t>(length));
         return OpenFolderHolding(*this, place, status, folder, name);
@@ -265,8 +270,8 @@ bool FileSystem::Link(int descriptor, const Folder& folder, const std::string& n
     if (errno != ENOENT && errno != EPERM) {
         return false;
     }
-    const std::string self = "/proc/self/fd/" + std::to_string(descriptor);
-    return linkat(AT_FDCWD, self.c_str(), folder.descriptor, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    return linkat(AT_FDCWD, OwnDescriptorPath(descriptor).c_str(), folder.descriptor, name.c_str(),
+                  AT_SYMLINK_FOLLOW) == 0;
 }
 
 bool FileSystem::PrepareReplacement(int replacement, int target) {
