@@ -63,13 +63,15 @@ ProcessResult InScratch(const ScratchDirectory& scratch, const std::string& scri
 }
 
 // Options that preload Preload.cpp into morvane, with `setting` saying what it does.
+// Under AddressSanitizer its runtime must let a preloaded library come first.
+std::string AsanLettingPreloadFirst() {
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    return std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0";
+}
+
 ProcessOptions Preloaded(const std::string& setting) {
     ProcessOptions options;
-    // Under AddressSanitizer its runtime must let the preloaded library come first.
-    const char* asan = std::getenv("ASAN_OPTIONS");
-    options.environment = {
-        "LD_PRELOAD=" MORVANE_TEST_PRELOAD, setting,
-        std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0"};
+    options.environment = {"LD_PRELOAD=" MORVANE_TEST_PRELOAD, setting, AsanLettingPreloadFirst()};
     return options;
 }
 
@@ -524,10 +526,8 @@ TEST(SafeWriting, ContainersAndSandboxesAreWrittenAsTheShellWritesThem) {
     // reserve, a file with two names is written in place as `>` writes it; on overlayfs, a
     // file of the image's lower layer, which a hidden attribute marks, is replaced whole like
     // any other, so a stop in the middle keeps the old file.
-    const char* asan = std::getenv("ASAN_OPTIONS");
     ProcessOptions preload;
-    preload.environment = {std::string("ASAN_OPTIONS=") + (asan ? asan : "") +
-                           ":verify_asan_link_order=0"};
+    preload.environment = {AsanLettingPreloadFirst()};
     const ProcessResult mounts = InScratch(
         scratch,
         "exec unshare --mount sh -c 'mkdir ram lower upper work merged && mount -t ramfs ramfs "

@@ -64,8 +64,8 @@ def check_examples(source, build):
         flags = run(["pkg-config", "--cflags", "--libs", "morvane"], env=environment).split()
         blocks = examples(source)
         sources = {name: text for _, language, name, text in blocks if language == "cpp"}
-        for document, language, name, text in blocks:
-            where = os.path.join(scratch, f"{len(os.listdir(scratch))}-{name}")
+        for number, (document, language, name, text) in enumerate(blocks):
+            where = os.path.join(scratch, f"{number}-{name}")
             os.mkdir(where)
             if language == "cpp":
                 open(os.path.join(where, name), "w").write(text)
